@@ -1,0 +1,217 @@
+#include "runtime/memory.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "runtime/exception.h"
+#include "runtime/win32.h"
+
+namespace {
+
+constexpr int kSizeClasses = kSmallBlockLimit / 16;  // 15 classes of 16..240 bytes
+
+struct FreeBlock {
+    FreeBlock* next;
+};
+
+FreeBlock* freeLists[kSizeClasses + 1];  // index = size / 16
+char* chunkCursor;
+char* chunkEnd;
+int64_t bytesAllocated;
+
+// One bit per 64 KiB chunk of the address space: which chunks hold small blocks.
+uint32_t chunkMap[65536 / 32];
+
+// Large blocks, sorted by start, so an interior pointer can be resolved.
+struct LargeBlock {
+    uintptr_t start;
+    uintptr_t end;
+};
+std::vector<LargeBlock>* largeBlocks;
+
+// Mem bits: page = address >> 19, word = (address >> 9) & 1023, bit = (address >> 4) & 31.
+int memPageCount;
+
+void WidenHeapRange(uintptr_t start, uintptr_t end) {
+    if (start < heapLow) heapLow = start;
+    if (end > heapHigh) heapHigh = end;
+}
+
+int SizeClassIndex(int size) { return (size + 15) >> 4; }
+
+void MarkChunk(uintptr_t base) {
+    uint32_t index = static_cast<uint32_t>(base >> 16);
+    chunkMap[index >> 5] |= 1u << (index & 31);
+}
+
+bool IsChunkAddress(uintptr_t address) {
+    uint32_t index = static_cast<uint32_t>(address >> 16);
+    return (chunkMap[index >> 5] >> (index & 31)) & 1;
+}
+
+// VirtualAlloc hands out 64 KiB-aligned regions, so a chunk is found from any
+// address inside it by masking.
+void NewChunk() {
+    char* chunk = static_cast<char*>(
+        VirtualAlloc(nullptr, kChunkSize, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+    if (!chunk) std::abort();
+    MarkChunk(reinterpret_cast<uintptr_t>(chunk));
+    WidenHeapRange(reinterpret_cast<uintptr_t>(chunk), reinterpret_cast<uintptr_t>(chunk) + kChunkSize);
+    chunkCursor = chunk;
+    chunkEnd = chunk + kChunkSize;
+}
+
+void* AllocSmall(int index) {
+    if (FreeBlock* block = freeLists[index]) {
+        freeLists[index] = block->next;
+        return block;
+    }
+    int size = index * 16;
+    if (chunkEnd - chunkCursor < size) {
+        // The remainder is too small for this class: give it whole to the class it fits.
+        int rest = static_cast<int>(chunkEnd - chunkCursor);
+        if (rest >= 16) {
+            FreeBlock* block = reinterpret_cast<FreeBlock*>(chunkCursor);
+            block->next = freeLists[rest >> 4];
+            freeLists[rest >> 4] = block;
+        }
+        NewChunk();
+    }
+    void* block = chunkCursor;
+    chunkCursor += size;
+    return block;
+}
+
+std::vector<LargeBlock>& Large() {
+    if (!largeBlocks) largeBlocks = new std::vector<LargeBlock>();
+    return *largeBlocks;
+}
+
+uintptr_t AllocAligned(int size) {
+    char* raw = static_cast<char*>(std::malloc(static_cast<size_t>(size) + 20));
+    if (!raw) std::abort();
+    // Round up to 16, moving on a further 16 when already aligned, so there is
+    // always room for the raw pointer just before the block.
+    uintptr_t aligned = (reinterpret_cast<uintptr_t>(raw) + 16) & ~uintptr_t(15);
+    reinterpret_cast<char**>(aligned)[-1] = raw;
+    return aligned;
+}
+
+void FreeAligned(void* block) { std::free(reinterpret_cast<char**>(block)[-1]); }
+
+void* AllocLarge(int size) {
+    uintptr_t aligned = AllocAligned(size);
+    auto& blocks = Large();
+    LargeBlock entry{aligned, aligned + static_cast<uintptr_t>(size)};
+    WidenHeapRange(entry.start, entry.end);
+    blocks.insert(std::upper_bound(blocks.begin(), blocks.end(), entry,
+                                   [](const LargeBlock& a, const LargeBlock& b) {
+                                       return a.start < b.start;
+                                   }),
+                  entry);
+    return reinterpret_cast<void*>(aligned);
+}
+
+void FreeLarge(void* block) {
+    uintptr_t start = reinterpret_cast<uintptr_t>(block);
+    auto& blocks = Large();
+    auto it = std::lower_bound(blocks.begin(), blocks.end(), start,
+                               [](const LargeBlock& b, uintptr_t s) { return b.start < s; });
+    if (it != blocks.end() && it->start == start) blocks.erase(it);
+    FreeAligned(block);
+}
+
+uint32_t* MemPage(uintptr_t address, bool create) {
+    uint32_t*& page = memBitPages[address >> 19];
+    if (!page && create) {
+        page = static_cast<uint32_t*>(std::calloc(1024, sizeof(uint32_t)));
+        if (!page) std::abort();
+        ++memPageCount;
+    }
+    return page;
+}
+
+}  // namespace
+
+uint32_t* memBitPages[8192];
+uintptr_t heapLow = UINTPTR_MAX;
+uintptr_t heapHigh = 0;
+
+void* MemAlloc(int size) {
+    if (size <= 0) return nullptr;
+    void* block = size <= kSmallBlockLimit ? AllocSmall(SizeClassIndex(size)) : AllocLarge(size);
+    bytesAllocated += size;
+    return block;
+}
+
+void MemFree(void* block, int size) {
+    if (!block || size <= 0) return;
+    bytesAllocated -= size;
+    if (size > kSmallBlockLimit) {
+        FreeLarge(block);
+        return;
+    }
+    int index = SizeClassIndex(size);
+    FreeBlock* free = static_cast<FreeBlock*>(block);
+    free->next = freeLists[index];
+    freeLists[index] = free;
+}
+
+void* MemAllocBlock(int size) { return reinterpret_cast<void*>(AllocAligned(size > 0 ? size : 1)); }
+
+void MemFreeBlock(void* block) {
+    if (block) FreeAligned(block);
+}
+
+int64_t MemoryAllocated() { return bytesAllocated; }
+
+// Mem-bit inconsistencies mean the heap is corrupt: a fatal runtime fault.
+static void MemBitFault(const char* message) { ThrowCError(message); }
+
+void SetMemBit(void* address) {
+    uintptr_t a = reinterpret_cast<uintptr_t>(address);
+    uint32_t* page = MemPage(a, true);
+    uint32_t& word = page[(a >> 9) & 1023];
+    uint32_t bit = 1u << ((a >> 4) & 31);
+    if (word & bit) MemBitFault("setMemBit error: membit already set");
+    word |= bit;
+}
+
+void ClearMemBit(void* address) {
+    uintptr_t a = reinterpret_cast<uintptr_t>(address);
+    uint32_t* page = MemPage(a, false);
+    if (!page) MemBitFault("clrMemBit error: mempage does not exist");
+    uint32_t& word = page[(a >> 9) & 1023];
+    uint32_t bit = 1u << ((a >> 4) & 31);
+    if (!(word & bit)) MemBitFault("clrMemBit error: membit not set");
+    word &= ~bit;
+}
+
+int MemBitPages() { return memPageCount; }
+
+void* ResolveObjectAddress(uintptr_t word, int (*sizeOf)(void* object)) {
+    uintptr_t unit = word & ~uintptr_t(15);
+    if (IsChunkAddress(word)) {
+        // A small object is at most 240 bytes: its start is at most 15 units back,
+        // and never before the start of its chunk.
+        uintptr_t chunk = word & ~uintptr_t(kChunkSize - 1);
+        for (int back = 0; back < kSmallBlockLimit / 16 && unit >= chunk; ++back, unit -= 16) {
+            if (TestMemBit(reinterpret_cast<void*>(unit))) {
+                void* object = reinterpret_cast<void*>(unit);
+                return word < unit + static_cast<uintptr_t>(sizeOf(object)) ? object : nullptr;
+            }
+        }
+        return nullptr;
+    }
+    if (!largeBlocks || largeBlocks->empty()) return nullptr;
+    auto& blocks = *largeBlocks;
+    auto it = std::upper_bound(blocks.begin(), blocks.end(), word,
+                               [](uintptr_t w, const LargeBlock& b) { return w < b.start; });
+    if (it == blocks.begin()) return nullptr;
+    --it;
+    if (word >= it->end || !TestMemBit(reinterpret_cast<void*>(it->start))) return nullptr;
+    void* object = reinterpret_cast<void*>(it->start);
+    return word < it->start + static_cast<uintptr_t>(sizeOf(object)) ? object : nullptr;
+}
