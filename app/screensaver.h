@@ -1,0 +1,42 @@
+// The screensaver object: the command-line dispatch that picks the mode.
+#pragma once
+#include "runtime/object.h"
+
+// The application's base for drawing in the virtual 1024x768 screen.
+class TOrtho : public Object {
+    KV_CLASS(TOrtho, Object)
+public:
+    // Pushes the projection matrix and loads a top-left origin projection of
+    // the virtual screen; the modelview matrix is left as identity.
+    virtual int BeginOrtho();
+    // Pops the projection matrix again.
+    virtual int EndOrtho();
+};
+
+class TScreenSaver : public TOrtho {
+    KV_CLASS(TScreenSaver, TOrtho)
+public:
+    // The drawing surface in pixels, or the virtual screen once a scene is built.
+    int width = 0;
+    int height = 0;
+
+    // Picks the mode from AppArgs' first argument; returns 0.
+    virtual int Run();
+    virtual int RunSaver();
+    virtual int RunPreview();
+    virtual int RunConfig();
+    virtual int InitScene(int preview);
+    virtual int DrawFrame();
+    virtual int FlushEvents();
+};
+
+// Announces (1) or withdraws (0) that a screensaver runs and returns the
+// state that was set before. Replaceable so that a test can report another
+// running saver: Wine accepts the announcement but never reports a previous
+// state.
+extern int (*SetScreenSaverRunning)(int running);
+int SystemSetScreenSaverRunning(int running);
+
+// Frees the radio library when the mode is over; does nothing until the
+// radio binding installs its own routine.
+extern void (*ReleaseRadioLibrary)();
