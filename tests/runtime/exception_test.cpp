@@ -2,6 +2,7 @@
 // raised inside window procedures.
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <stdexcept>
 #include <string>
 
@@ -315,4 +316,30 @@ TEST(ExceptionUnhandled, FaultInWindowProcedureEndsTheProcessThroughTheSamePath)
     ASSERT_TRUE(child.finished);
     EXPECT_EQ(child.exitCode, 0xFFFFFFFFu);  // not std::terminate's 3
     EXPECT_EQ(child.err, "raised in the window procedure 9");
+}
+
+// ---- process-level faults: a signal or a memory fault never hangs ----
+
+TEST(ExceptionChild, DISABLED_AccessViolation) {
+    volatile int* nowhere = nullptr;
+    *nowhere = 1;
+}
+
+TEST(ExceptionChild, DISABLED_AbortSignal) { std::raise(SIGABRT); }
+
+TEST(ProcessFaults, MemoryFaultEndsThroughTheUnhandledPath) {
+    ChildResult child = RunChild(ChildTestCommand(L"ExceptionChild.DISABLED_AccessViolation"));
+    ASSERT_TRUE(child.started);
+    ASSERT_TRUE(child.finished) << "a memory fault must end the process, not hang it";
+    EXPECT_EQ(child.exitCode, 0xFFFFFFFFu);
+    EXPECT_EQ(child.err, "Unhandled Memory Exception Error");
+}
+
+TEST(ProcessFaults, SignalIsReportedThenEndsThroughTheUnhandledPath) {
+    ChildResult child = RunChild(ChildTestCommand(L"ExceptionChild.DISABLED_AbortSignal"));
+    ASSERT_TRUE(child.started);
+    ASSERT_TRUE(child.finished);
+    EXPECT_EQ(child.exitCode, 0xFFFFFFFFu);
+    EXPECT_NE(child.out.find("signal!:22"), std::string::npos) << child.out;
+    EXPECT_EQ(child.err, "Received Signal");
 }
