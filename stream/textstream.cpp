@@ -1,0 +1,316 @@
+#include "stream/textstream.h"
+
+#include <climits>
+#include <string>
+#include <vector>
+
+#include "runtime/exception.h"
+#include "runtime/startup.h"
+
+KV_DEFINE_CLASS(TTextStream, TStreamWrapper);
+KV_DEFINE_CLASS(TTextStreamFactory, TStreamFactory);
+
+// ---- raw bytes and pending line ends ----
+
+int TTextStream::ReadRawByte() { return stream->ReadByte() & 255; }
+void TTextStream::WriteRawByte(int value) { stream->WriteByte(value & 255); }
+
+void TTextStream::ReadPendingEOL() {
+    if (hexCount == 0) return;
+    int c = ReadRawByte();
+    if (c == 13) c = ReadRawByte();
+    if (c != 10) ThrowCError("Malformed line terminator");
+    hexCount = 0;
+}
+
+void TTextStream::WritePendingEOL() {
+    if (hexCount == 0) return;
+    WriteRawByte(13);
+    WriteRawByte(10);
+    hexCount = 0;
+}
+
+// A digit above "9" is taken as one of "A" to "F"; nothing else is checked.
+static int HexValue(int digit) { return digit > '9' ? digit - 'A' + 10 : digit - '0'; }
+
+int TTextStream::Read(void* buffer, int count) {
+    unsigned char* out = static_cast<unsigned char*>(buffer);
+    for (int i = 0; i < count; ++i) {
+        if (hexCount == 32) ReadPendingEOL();
+        int high = HexValue(ReadRawByte());
+        int low = HexValue(ReadRawByte());
+        out[i] = static_cast<unsigned char>((high << 4) | (low & 15));
+        ++hexCount;
+    }
+    return count > 0 ? count : 0;
+}
+
+int TTextStream::Write(const void* buffer, int count) {
+    static const char digits[] = "0123456789ABCDEF";
+    const unsigned char* in = static_cast<const unsigned char*>(buffer);
+    for (int i = 0; i < count; ++i) {
+        WriteRawByte(digits[in[i] >> 4]);
+        WriteRawByte(digits[in[i] & 15]);
+        if (++hexCount == 32) {
+            WriteRawByte(13);
+            WriteRawByte(10);
+            hexCount = 0;
+        }
+    }
+    return count > 0 ? count : 0;
+}
+
+// ---- characters ----
+
+int TTextStream::ReadChar() {
+    switch (encoding) {
+        case ENCODING_UTF8: {
+            int c = ReadRawByte();
+            if (c < 128) return c;
+            int a = ReadRawByte();
+            if (c < 224) return ((c - 192) * 64 + (a - 128)) & 0xffff;
+            int b = ReadRawByte();
+            if (c < 240) return ((c - 224) * 4096 + (a - 128) * 64 + (b - 128)) & 0xffff;
+            return 0;  // four-byte sequences are not decoded
+        }
+        case ENCODING_UTF16BE: {
+            int high = ReadRawByte();
+            return high << 8 | ReadRawByte();
+        }
+        case ENCODING_UTF16LE: {
+            int low = ReadRawByte();
+            return ReadRawByte() << 8 | low;
+        }
+        default:
+            return ReadRawByte();
+    }
+}
+
+void TTextStream::WriteChar(int c) {
+    c &= 0xffff;
+    switch (encoding) {
+        case ENCODING_UTF8:
+            if (c < 128) {
+                WriteRawByte(c);
+            } else if (c < 2048) {
+                WriteRawByte(0xc0 + c / 64);
+                WriteRawByte(0x80 + c % 64);
+            } else {
+                WriteRawByte(0xe0 + c / 4096);
+                WriteRawByte(0x80 + (c / 64) % 64);
+                WriteRawByte(0x80 + c % 64);
+            }
+            break;
+        case ENCODING_UTF16BE:
+            WriteRawByte(c >> 8);
+            WriteRawByte(c);
+            break;
+        case ENCODING_UTF16LE:
+            WriteRawByte(c);
+            WriteRawByte(c >> 8);
+            break;
+        default:
+            WriteRawByte(c);
+    }
+}
+
+// ---- lines and strings ----
+
+static String* FromUnits(const std::u16string& units) {
+    return String::FromShorts(units.data(), static_cast<int>(units.size()));
+}
+
+String* TTextStream::ReadLine() {
+    ReadPendingEOL();
+    std::u16string line;
+    while (!Eof()) {
+        int c = ReadChar();
+        if (c == 0 || c == 10) break;
+        if (c == 13) continue;
+        line.push_back(static_cast<char16_t>(c));
+    }
+    return FromUnits(line);
+}
+
+String* TTextStream::ReadFile() {
+    ReadPendingEOL();
+    std::u16string text;
+    while (!Eof()) text.push_back(static_cast<char16_t>(ReadChar()));
+    return FromUnits(text);
+}
+
+String* TTextStream::ReadString(int length) {
+    ReadPendingEOL();
+    std::u16string text;
+    for (int i = 0; i < length; ++i) text.push_back(static_cast<char16_t>(ReadChar()));
+    return FromUnits(text);
+}
+
+void TTextStream::WriteString(String* text) {
+    WritePendingEOL();
+    const char16_t* units = text->Text();
+    for (int i = 0; i < text->length; ++i) WriteChar(units[i]);
+}
+
+int TTextStream::WriteLine(String* text) {
+    WritePendingEOL();
+    WriteString(text);
+    WriteString(u"\r\n"_s);
+    return 1;
+}
+
+// ---- typed values as decimal lines ----
+
+int TTextStream::ReadByte() {
+    ReadPendingEOL();
+    return ReadLine()->ToInt();
+}
+
+int TTextStream::ReadShort() {
+    ReadPendingEOL();
+    return ReadLine()->ToInt();
+}
+
+int TTextStream::ReadInt() {
+    ReadPendingEOL();
+    return ReadLine()->ToInt();
+}
+
+int64_t TTextStream::ReadLong() {
+    ReadPendingEOL();
+    return ReadLine()->ToLong();
+}
+
+float TTextStream::ReadFloat() {
+    ReadPendingEOL();
+    return ReadLine()->ToFloat();
+}
+
+double TTextStream::ReadDouble() {
+    ReadPendingEOL();
+    return ReadLine()->ToDouble();
+}
+
+void TTextStream::WriteByte(int value) {
+    WritePendingEOL();
+    WriteLine(String::FromInt(value));
+}
+
+void TTextStream::WriteShort(int value) {
+    WritePendingEOL();
+    WriteLine(String::FromInt(value));
+}
+
+void TTextStream::WriteInt(int value) {
+    WritePendingEOL();
+    WriteLine(String::FromInt(value));
+}
+
+void TTextStream::WriteLong(int64_t value) { WriteLine(String::FromLong(value)); }
+void TTextStream::WriteFloat(float value) { WriteLine(String::FromFloat(value)); }
+void TTextStream::WriteDouble(double value) { WriteLine(String::FromDouble(value)); }
+
+TTextStream* TTextStream::Create(TStream* wrapped, int encoding) {
+    TTextStream* s = new TTextStream();
+    s->SetStream(wrapped);
+    s->encoding = encoding;
+    return s;
+}
+
+// ---- the factory ----
+
+static int EncodingOf(String* protocol) {
+    if (Equals(protocol, u"latin1"_s)) return ENCODING_LATIN1;
+    if (Equals(protocol, u"utf8"_s)) return ENCODING_UTF8;
+    if (Equals(protocol, u"utf16be"_s)) return ENCODING_UTF16BE;
+    if (Equals(protocol, u"utf16le"_s)) return ENCODING_UTF16LE;
+    return 0;
+}
+
+TStream* TTextStreamFactory::CreateStream(Object*, String* protocol, String* path, int readable,
+                                          int writeable) {
+    int encoding = EncodingOf(protocol);
+    if (!encoding) return NullOf<TStream>();
+    TStream* inner = OpenStream(path, readable, writeable);
+    if (IsNull(inner)) return NullOf<TStream>();
+    return TTextStream::Create(inner, encoding);
+}
+
+// ---- whole texts ----
+
+namespace {
+
+// One byte with Read, so that a stream which cannot tell its end stops here
+// instead of throwing.
+bool NextByte(TStream* stream, unsigned char* byte) {
+    return !stream->Eof() && stream->Read(byte, 1) == 1;
+}
+
+String* DecodeRest(TStream* stream, int encoding) {
+    TTextStream* text = TTextStream::Create(stream, encoding);
+    StreamCloser closer(text);  // closes the underlying stream too
+    return text->ReadFile();
+}
+
+// ISO 8859-1: the bytes already looked at, then the rest of the stream, in a
+// buffer that starts at 1024 bytes and doubles when full.
+String* Latin1Rest(TStream* stream, const unsigned char* head, int headCount) {
+    std::vector<unsigned char> bytes(1024);
+    size_t used = static_cast<size_t>(headCount);
+    for (int i = 0; i < headCount; ++i) bytes[static_cast<size_t>(i)] = head[i];
+    while (!stream->Eof()) {
+        if (used == bytes.size()) {
+            if (bytes.size() > static_cast<size_t>(INT_MAX) / 2) RuntimeError("Stream too large");
+            bytes.resize(bytes.size() * 2);
+        }
+        int n = stream->Read(bytes.data() + used, static_cast<int>(bytes.size() - used));
+        if (n <= 0) break;
+        used += static_cast<size_t>(n);
+    }
+    return String::FromBytes(bytes.data(), static_cast<int>(used));
+}
+
+}  // namespace
+
+String* LoadText(Object* url) {
+    TStream* stream = ReadStream(url);
+    if (IsNull(stream)) return EmptyString();
+    StreamCloser closer(stream);
+    unsigned char head[3];
+    int count = 0;
+    if (!NextByte(stream, &head[count])) return EmptyString();
+    ++count;
+    if (NextByte(stream, &head[count])) {
+        ++count;
+        if (head[0] == 254 && head[1] == 255) return DecodeRest(stream, ENCODING_UTF16BE);
+        if (head[0] == 255 && head[1] == 254) return DecodeRest(stream, ENCODING_UTF16LE);
+        if (head[0] == 239 && head[1] == 187 && NextByte(stream, &head[count])) {
+            ++count;
+            if (head[2] == 191) return DecodeRest(stream, ENCODING_UTF8);
+        }
+    }
+    return Latin1Rest(stream, head, count);
+}
+
+void SaveText(String* text, Object* url) {
+    bool narrow = true;
+    for (int i = 0; i < text->length && narrow; ++i) narrow = text->Text()[i] <= 255;
+    if (narrow) {
+        SaveString(text, url);
+        return;
+    }
+    TStream* stream = WriteStream(url);
+    if (IsNull(stream)) return;
+    StreamCloser closer(stream);
+    stream->WriteByte(255);
+    stream->WriteByte(254);
+    TTextStream* encoder = TTextStream::Create(stream, ENCODING_UTF16LE);
+    StreamCloser closeEncoder(encoder);
+    encoder->WriteString(text);
+}
+
+void StartTextStreamModule() {
+    KV_START_ONCE();
+    StartStreamModule();
+    new TTextStreamFactory();
+}
