@@ -1,0 +1,230 @@
+#include "audio/net_stream.h"
+
+#include <algorithm>
+#include <chrono>
+#include <vector>
+
+namespace audio {
+
+namespace {
+
+constexpr size_t kMinBufferBytes = 16 * 1024;
+constexpr size_t kMaxBufferBytes = 16 * 1024 * 1024;
+constexpr int kDefaultKbps = 128;
+constexpr size_t kFeedChunk = 4096;
+constexpr size_t kReceiveChunk = 16384;
+constexpr int kReceiveSliceMs = 100;
+// This much input without one decodable frame: the station sends no MP3.
+constexpr uint64_t kMaxUndecodable = 64 * 1024;
+
+// Header lines as a tag list: each line NUL-ended, then one more NUL.
+std::string TagList(const std::vector<std::string>& lines) {
+    std::string tags;
+    for (const std::string& line : lines) {
+        tags += line;
+        tags.push_back('\0');
+    }
+    tags.push_back('\0');
+    return tags;
+}
+
+}  // namespace
+
+size_t NetStream::BufferBytes(int bufferMs, int bitrateKbps) {
+    if (bitrateKbps <= 0) bitrateKbps = kDefaultKbps;
+    // ms * kbit/s is bits; eight of them make a byte.
+    uint64_t bytes = static_cast<uint64_t>(bufferMs) * static_cast<uint64_t>(bitrateKbps) / 8;
+    return static_cast<size_t>(std::clamp<uint64_t>(bytes, kMinBufferBytes, kMaxBufferBytes));
+}
+
+NetStream::NetStream(HttpStream http, DWORD flags, DOWNLOADPROC* proc, DWORD user,
+                     const StreamSettings& settings)
+    : Stream(settings),
+      http_(std::move(http)),
+      flags_(flags),
+      proc_(proc),
+      user_(user),
+      ring_(BufferBytes(settings.netBufferMs, http_.bitrate)),
+      demuxer_(http_.metaInterval),
+      headerTags_(TagList(http_.head.lines)) {}
+
+NetStream::~NetStream() { Shutdown(); }
+
+int NetStream::Create(const std::string& url, DWORD offset, DWORD flags, DOWNLOADPROC* proc, DWORD user,
+                      const StreamSettings& settings, std::shared_ptr<Stream>* out) {
+    HttpStream http;
+    int error = OpenHttpStream(url, offset, settings.netTimeoutMs, &http);
+    if (error) return error;
+    std::shared_ptr<NetStream> stream(new NetStream(std::move(http), flags, proc, user, settings));
+    if (!stream->decoder_.OpenFeed()) return BASS_ERROR_CREATE;
+    stream->download_ = std::thread(&NetStream::DownloadLoop, stream.get());
+    stream->StartPlayback();
+    error = stream->Prebuffer();
+    if (error) {
+        stream->Shutdown();
+        return error;
+    }
+    *out = stream;
+    return 0;
+}
+
+// Waits for netPrebuf % of the buffer, at most as long as filling it at
+// the stream's own rate plus the network time-out would take.
+int NetStream::Prebuffer() {
+    if (settings_.netPrebuf <= 0) return 0;
+    size_t want = ring_.Capacity() * static_cast<size_t>(settings_.netPrebuf) / 100;
+    ring_.WaitForFill(want, settings_.netBufferMs + settings_.netTimeoutMs);
+    if (downloadDone_ && ring_.Written() == 0) {
+        int error = downloadError_;
+        return error ? error : BASS_ERROR_ENDED;
+    }
+    return 0;
+}
+
+// ------------------------------------------------------------ download thread
+
+void NetStream::DownloadLoop() {
+    int error = BASS_ERROR_ENDED;
+    try {
+        if (proc_ && (flags_ & BASS_STREAM_STATUS)) proc_(headerTags_.c_str(), 0, user_);
+        std::string audio;
+        bool ok = http_.body.empty() || Deliver(http_.body.data(), http_.body.size(), &audio);
+        std::string().swap(http_.body);
+        std::vector<char> buffer(kReceiveChunk);
+        auto lastData = std::chrono::steady_clock::now();
+        const auto timeout = std::chrono::milliseconds(settings_.netTimeoutMs);
+        while (ok && !downloadQuit_) {
+            int n = http_.socket->Recv(buffer.data(), static_cast<int>(buffer.size()), kReceiveSliceMs);
+            if (n == kRecvTimeout) {
+                if (std::chrono::steady_clock::now() - lastData >= timeout) {
+                    error = BASS_ERROR_TIMEOUT;
+                    break;
+                }
+                continue;
+            }
+            if (n == kRecvClosed) break;
+            if (n < 0) {
+                error = BASS_ERROR_FILEOPEN;
+                break;
+            }
+            ok = Deliver(buffer.data(), static_cast<size_t>(n), &audio);
+            // Time spent waiting for room in a full buffer is not a stall.
+            lastData = std::chrono::steady_clock::now();
+        }
+    } catch (...) {
+        error = BASS_ERROR_MEM;
+    }
+    http_.socket->Close();
+    downloadError_ = error;
+    downloadDone_ = true;
+    ring_.Close();
+    if (proc_) proc_(nullptr, 0, user_);
+}
+
+bool NetStream::Deliver(const char* data, size_t size, std::string* audio) {
+    audio->clear();
+    std::vector<std::string> metas;
+    demuxer_.Push(reinterpret_cast<const uint8_t*>(data), size, audio, &metas);
+    if (!metas.empty()) {
+        std::lock_guard<std::mutex> lock(metaMutex_);
+        meta_ = metas.back();  // only the latest counts
+        haveMeta_ = true;
+    }
+    if (audio->empty()) return true;
+    if (proc_) proc_(audio->data(), static_cast<DWORD>(audio->size()), user_);
+    return ring_.Write(reinterpret_cast<const uint8_t*>(audio->data()), audio->size());
+}
+
+void NetStream::StopSource() {
+    downloadQuit_ = true;
+    ring_.Abort();
+    if (download_.joinable()) download_.join();
+}
+
+bool NetStream::SourceFinished() { return downloadDone_ && ring_.Fill() == 0; }
+
+bool NetStream::IsSourceThread() const { return std::this_thread::get_id() == download_.get_id(); }
+
+// ------------------------------------------------------------ playback thread
+
+Stream::Produced NetStream::Produce(int16_t* out, int maxFrames, int* frames) {
+    *frames = 0;
+    if (decoderFailed_) return Produced::kEnd;
+    uint8_t chunk[kFeedChunk];
+    for (;;) {
+        Mp3Decoder::Result r = decoder_.Decode(out, maxFrames, frames);
+        if (r == Mp3Decoder::Result::kData) {
+            fedSinceFrame_ = 0;
+            return Produced::kData;
+        }
+        if (r == Mp3Decoder::Result::kError && !decoder_.OpenFeed()) {
+            decoderFailed_ = true;
+            return Produced::kEnd;
+        }
+        if (fedSinceFrame_ > kMaxUndecodable) {
+            decoderFailed_ = true;
+            return Produced::kEnd;
+        }
+        // After running dry, wait for a quarter of the buffer before going
+        // on, rather than stuttering frame by frame.
+        if (rebuffering_) {
+            if (ring_.Fill() < ring_.Capacity() / 4 && !ring_.Closed()) return Produced::kNothingYet;
+            rebuffering_ = false;
+        }
+        size_t n = ring_.Read(chunk, sizeof chunk);
+        if (n == 0) {
+            if (ring_.Closed()) return Produced::kEnd;
+            rebuffering_ = true;
+            return Produced::kNothingYet;
+        }
+        decoder_.Feed(chunk, n);
+        fedSinceFrame_ += n;
+    }
+}
+
+// ------------------------------------------------------------------ queries
+
+int NetStream::Length(uint64_t*) { return BASS_ERROR_NOTAVAIL; }
+
+int NetStream::FilePosition(DWORD mode, DWORD* result) {
+    switch (mode) {
+    case BASS_FILEPOS_DECODE:
+        *result = static_cast<DWORD>(ring_.Taken());
+        return 0;
+    case BASS_FILEPOS_DOWNLOAD:
+        *result = static_cast<DWORD>(ring_.Written());
+        return 0;
+    case BASS_FILEPOS_END:
+        if (!downloadDone_) {
+            *result = static_cast<DWORD>(ring_.Capacity());
+            return 0;
+        }
+        // The download is over: its length is known now. A download that
+        // brought nothing has no length (0 would be a divisor for callers).
+        if (ring_.Written() == 0) {
+            int error = downloadError_;
+            return error ? error : BASS_ERROR_ENDED;
+        }
+        *result = static_cast<DWORD>(ring_.Written());
+        return 0;
+    default:
+        return BASS_ERROR_ILLPARAM;
+    }
+}
+
+int NetStream::Tags(DWORD type, const char** result) {
+    if (type == BASS_TAG_META) {
+        std::lock_guard<std::mutex> lock(metaMutex_);
+        if (!haveMeta_) return BASS_ERROR_NOTAVAIL;
+        metaReturned_ = meta_;
+        *result = metaReturned_.c_str();
+        return 0;
+    }
+    if (type == BASS_TAG_ICY || (type == BASS_TAG_HTTP && !http_.head.icy)) {
+        *result = headerTags_.c_str();
+        return 0;
+    }
+    return BASS_ERROR_NOTAVAIL;
+}
+
+}  // namespace audio

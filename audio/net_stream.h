@@ -1,0 +1,71 @@
+// A station stream: the HTTP/ICY connection, the download thread that fills
+// the download buffer with audio (metadata blocks removed and kept as the
+// latest tag text) and the decoder fed from that buffer.
+#pragma once
+#include <atomic>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "audio/bass.h"
+#include "audio/decoder.h"
+#include "audio/http.h"
+#include "audio/icy_demuxer.h"
+#include "audio/ring_buffer.h"
+#include "audio/stream.h"
+
+namespace audio {
+
+class NetStream : public Stream {
+public:
+    // Connects and reads the response head (waiting at most the network
+    // time-out per redirect hop), then waits until netPrebuf % of the
+    // download buffer is filled. 0 or an engine error code.
+    static int Create(const std::string& url, DWORD offset, DWORD flags, DOWNLOADPROC* proc, DWORD user,
+                      const StreamSettings& settings, std::shared_ptr<Stream>* out);
+    ~NetStream() override;
+
+    int Length(uint64_t* bytes) override;
+    int FilePosition(DWORD mode, DWORD* result) override;
+    int Tags(DWORD type, const char** result) override;
+
+    // The download buffer's size for a stream of bitrateKbps (0: unknown).
+    static size_t BufferBytes(int bufferMs, int bitrateKbps);
+
+protected:
+    Produced Produce(int16_t* out, int maxFrames, int* frames) override;
+    int Rate() override { return decoder_.Rate(); }
+    void StopSource() override;
+    bool SourceFinished() override;
+    bool IsSourceThread() const override;
+
+private:
+    NetStream(HttpStream http, DWORD flags, DOWNLOADPROC* proc, DWORD user, const StreamSettings& settings);
+    void DownloadLoop();
+    bool Deliver(const char* data, size_t size, std::string* audio);
+    int Prebuffer();
+
+    HttpStream http_;
+    DWORD flags_;
+    DOWNLOADPROC* proc_;
+    DWORD user_;
+    RingBuffer ring_;
+    IcyDemuxer demuxer_;
+    std::string headerTags_;  // fixed after creation
+    // Playback thread (under decoderMutex_).
+    Mp3Decoder decoder_;
+    uint64_t fedSinceFrame_ = 0;
+    bool rebuffering_ = false;
+    bool decoderFailed_ = false;
+    // Download thread -> API threads.
+    std::mutex metaMutex_;
+    std::string meta_;
+    bool haveMeta_ = false;
+    std::string metaReturned_;
+    std::atomic<bool> downloadQuit_{false};
+    std::atomic<bool> downloadDone_{false};
+    std::atomic<int> downloadError_{0};
+    std::thread download_;
+};
+
+}  // namespace audio

@@ -1,0 +1,44 @@
+// A TCP client socket on Winsock with time-outs on every wait.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace audio {
+
+// Results of Socket::Recv besides a byte count.
+constexpr int kRecvClosed = 0;     // the peer closed the connection
+constexpr int kRecvTimeout = -1;   // nothing arrived within the wait
+constexpr int kRecvError = -2;     // the connection failed
+
+class Socket {
+public:
+    Socket() = default;
+    ~Socket();
+    Socket(const Socket&) = delete;
+    Socket& operator=(const Socket&) = delete;
+
+    // Resolves host and connects within timeoutMs. Returns an engine error
+    // code: 0, BASS_ERROR_NONET (no Winsock or unknown host),
+    // BASS_ERROR_FILEOPEN (refused or unreachable) or BASS_ERROR_TIMEOUT.
+    int Connect(const std::string& host, int port, int timeoutMs);
+    // Sends everything within timeoutMs; false on failure.
+    bool SendAll(const std::string& data, int timeoutMs);
+    // Waits up to waitMs for data; returns bytes read (> 0) or a kRecv code.
+    int Recv(char* buffer, int size, int waitMs);
+    void Close();
+    bool IsOpen() const { return socket_ != kNoSocket; }
+
+private:
+    // Winsock's SOCKET, kept as its integer type so that users of this
+    // header need not include winsock2.h before windows.h.
+    static constexpr uintptr_t kNoSocket = ~uintptr_t{0};
+    int ConnectOne(const void* address, int length, int timeoutMs);
+    unsigned Handle() const { return static_cast<unsigned>(socket_); }
+    uintptr_t socket_ = kNoSocket;
+};
+
+// Starts Winsock once for the process; false when it is not available.
+bool StartSockets();
+
+}  // namespace audio

@@ -1,0 +1,270 @@
+// bass.dll against servers that misbehave (tests/audio/fault_server.py) and
+// addresses where nothing answers: every case ends in its documented result
+// and error code, no thread stays behind, and the API keeps answering.
+#include <winsock2.h>
+
+#include <atomic>
+#include <thread>
+
+#include "tests/audio/bass_test_support.h"
+
+using namespace bass_test;
+
+namespace {
+
+class Faults : public BassTest {
+protected:
+    void SetUp() override {
+        BassTest::SetUp();
+        ASSERT_TRUE(Bass().Init(0, 44100, 0, nullptr, nullptr));
+        Bass().SetConfig(11, 1500);  // a short network time-out keeps the failures quick
+    }
+    // Creation must fail with `error`.
+    static void ExpectRefused(const std::string& url, int error) {
+        EXPECT_EQ(Bass().StreamCreateURL(url.c_str(), 0, kMetaAndStatus, nullptr, 0), 0u) << url;
+        EXPECT_EQ(Bass().ErrorGetCode(), error) << url;
+    }
+    static DWORD Open(const std::string& url) {
+        DWORD h = Bass().StreamCreateURL(url.c_str(), 0, kMetaAndStatus, nullptr, 0);
+        EXPECT_NE(h, 0u) << url << ": error " << Bass().ErrorGetCode();
+        return h;
+    }
+};
+
+// A port on 127.0.0.1 where nobody listens (bound once, then released).
+int ClosedPort() {
+    WSADATA data;
+    WSAStartup(MAKEWORD(2, 2), &data);
+    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    int len = sizeof a;
+    getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
+    closesocket(s);
+    return ntohs(a.sin_port);
+}
+
+TEST_F(Faults, StationDownIsRefused) {
+    ExpectRefused("http://127.0.0.1:" + std::to_string(ClosedPort()) + "/stream/1040", 2);
+}
+
+TEST_F(Faults, UnknownHostHasNoNetwork) {
+    ASSERT_TRUE(LoopbackResolverOnly())
+        << "host name look-ups may only go to a loopback resolver: run through tests/audio/run_audio_tests.sh";
+    ExpectRefused("http://neonara-no-such-station.invalid/stream/1040", 32);
+}
+
+TEST_F(Faults, BadUrlsCannotBeOpened) {
+    ExpectRefused("https://127.0.0.1/stream/1040", 2);
+    ExpectRefused("not a url", 2);
+    EXPECT_EQ(Bass().StreamCreateURL(nullptr, 0, 0, nullptr, 0), 0u);
+    EXPECT_EQ(Bass().ErrorGetCode(), 20);
+}
+
+TEST_F(Faults, HttpErrorsAndEndlessRedirects) {
+    ExpectRefused(FaultUrl("/404"), 2);
+    ExpectRefused(FaultUrl("/redirect/9"), 2);
+    ExpectRefused(FaultUrl("/redirect-loop"), 2);
+}
+
+TEST_F(Faults, ServersThatSayNothingTimeOut) {
+    ExpectRefused(FaultUrl("/silent"), 40);
+    ExpectRefused(FaultUrl("/slow-head"), 40);
+}
+
+TEST_F(Faults, WhatIsNotAnMp3StreamIsRefused) {
+    ExpectRefused(FaultUrl("/html"), 41);
+    ExpectRefused(FaultUrl("/chunked"), 41);
+    ExpectRefused(FaultUrl("/huge-head"), 41);
+    ExpectRefused(FaultUrl("/absurd-metaint"), 41);
+    ExpectRefused(FaultUrl("/ogg"), 44);
+}
+
+TEST_F(Faults, RedirectsAreFollowed) {
+    Bass().SetConfig(15, 0);
+    for (const char* path : {"/redirect/3", "/redirect-relative"}) {
+        DWORD h = Open(FaultUrl(path));
+        ASSERT_NE(h, 0u);
+        EXPECT_TRUE(WaitFor(5000, [&] { return Tags(h) == "StreamTitle='Fault Server - Ok';StreamUrl='';"; }))
+            << path << ": " << Tags(h);
+        Bass().StreamFree(h);
+    }
+}
+
+TEST_F(Faults, LineFeedOnlyHeadsAreRead) {
+    Bass().SetConfig(15, 0);
+    DWORD h = Open(FaultUrl("/ok-lf"));
+    ASSERT_NE(h, 0u);
+    EXPECT_TRUE(WaitFor(5000, [&] { return Tags(h) == "StreamTitle='Line Feeds - Only';"; })) << Tags(h);
+}
+
+TEST_F(Faults, StallAfterTheHeadEndsTheSaversWaitWithMinusOne) {
+    Bass().SetConfig(15, 0);
+    std::string failure;
+    DWORD h = PlayLikeTheSaver(FaultUrl("/stall"), &failure);
+    EXPECT_EQ(h, 0u);
+    EXPECT_EQ(failure, "Lenn == -1 (error 40)");
+    // With the default pre-buffering the creation itself reports the time-out.
+    Bass().SetConfig(15, 75);
+    ExpectRefused(FaultUrl("/stall"), 40);
+}
+
+TEST_F(Faults, StallAfterSomeAudioPlaysWhatCameThenStops) {
+    Bass().SetConfig(15, 0);
+    std::string failure;
+    DWORD h = PlayLikeTheSaver(FaultUrl("/stall-after-data"), &failure);
+    ASSERT_NE(h, 0u) << failure;
+    // The download is over: its length is what arrived (40000 bytes of audio).
+    EXPECT_EQ(Bass().StreamGetFilePosition(h, 2), 40000u);
+    EXPECT_TRUE(WaitFor(8000, [&] { return Bass().ChannelIsActive(h) == 0; }));
+    EXPECT_GT(Seconds(Bass().ChannelGetPosition(h)), 2.0);  // 40000 bytes at 128 kbit/s: 2.5 s
+    EXPECT_FALSE(Bass().ChannelPlay(h, FALSE));
+    EXPECT_EQ(Bass().ErrorGetCode(), 45);
+}
+
+TEST_F(Faults, DisconnectInMidStreamPlaysToTheEnd) {
+    Bass().SetConfig(15, 0);
+    std::string failure;
+    DWORD h = PlayLikeTheSaver(FaultUrl("/disconnect"), &failure);
+    ASSERT_NE(h, 0u) << failure;
+    EXPECT_TRUE(WaitFor(10000, [&] { return Bass().ChannelIsActive(h) == 0; }));
+    EXPECT_EQ(Bass().StreamGetFilePosition(h, 1), 100000u);
+    EXPECT_EQ(Bass().StreamGetFilePosition(h, 2), 100000u);
+    EXPECT_EQ(Bass().StreamGetFilePosition(h, 0), 100000u);
+    EXPECT_NEAR(Seconds(Bass().ChannelGetPosition(h)), 100000 / 16000.0, 0.3);
+    EXPECT_EQ(Tags(h), "StreamTitle='Fault Server - Ok';StreamUrl='';");
+}
+
+TEST_F(Faults, HtmlServedAsAudioEndsTheStream) {
+    Bass().SetConfig(15, 0);
+    DWORD h = Open(FaultUrl("/html-as-audio"));
+    ASSERT_NE(h, 0u);
+    ASSERT_TRUE(Bass().ChannelPlay(h, FALSE));
+    EXPECT_TRUE(WaitFor(10000, [&] { return Bass().ChannelIsActive(h) == 0; }));
+    EXPECT_EQ(Bass().ChannelGetPosition(h), 0u);
+}
+
+TEST_F(Faults, NoMetadataIntervalMeansNoTitleButSound) {
+    Bass().SetConfig(15, 0);
+    std::string failure;
+    DWORD h = PlayLikeTheSaver(FaultUrl("/no-metaint"), &failure);
+    ASSERT_NE(h, 0u) << failure;
+    ASSERT_TRUE(WaitFor(3000, [&] { return Seconds(Bass().ChannelGetPosition(h)) > 0.5; }));
+    EXPECT_EQ(Bass().ChannelGetTags(h, 5), nullptr);
+    EXPECT_EQ(Bass().ErrorGetCode(), 37);
+    EXPECT_EQ(Loudest(Fft(h)), 10);
+}
+
+TEST_F(Faults, GarbageMetadataNeitherCrashesNorReachesTheAudio) {
+    Bass().SetConfig(15, 0);
+    std::string failure;
+    DWORD h = PlayLikeTheSaver(FaultUrl("/meta-garbage"), &failure);
+    ASSERT_NE(h, 0u) << failure;
+    bool sawLongest = false, sawUrlOnly = false, sawTitle = false;
+    WaitFor(8000, [&] {
+        std::string t = Tags(h);
+        sawLongest = sawLongest || t.size() == 4080;
+        sawUrlOnly = sawUrlOnly || t == "StreamUrl='http://neonara.invalid/';";
+        sawTitle = sawTitle || t == "StreamTitle='Garbage - Survived';";
+        return sawLongest && sawUrlOnly && sawTitle;
+    });
+    EXPECT_TRUE(sawLongest);
+    EXPECT_TRUE(sawUrlOnly);
+    EXPECT_TRUE(sawTitle);
+    // The metadata was taken out: the tone decodes cleanly.
+    EXPECT_TRUE(WaitFor(5000, [&] { return Seconds(Bass().ChannelGetPosition(h)) > 1.0; }));
+    std::vector<float> bins = Fft(h);
+    EXPECT_EQ(Loudest(bins), 10);
+    EXPECT_NEAR(bins[10], 0.5, 0.1);
+}
+
+TEST_F(Faults, MetadataWithoutATitleIsPassedOnAsItIs) {
+    Bass().SetConfig(15, 0);
+    DWORD h = Open(FaultUrl("/meta-no-title"));
+    ASSERT_NE(h, 0u);
+    EXPECT_TRUE(WaitFor(5000, [&] { return Tags(h) == "StreamUrl='http://neonara.invalid/';"; })) << Tags(h);
+}
+
+TEST_F(Faults, CorruptFramesAreSkipped) {
+    Bass().SetConfig(15, 0);
+    std::string failure;
+    DWORD h = PlayLikeTheSaver(FaultUrl("/corrupt"), &failure);
+    ASSERT_NE(h, 0u) << failure;
+    EXPECT_TRUE(WaitFor(6000, [&] { return Seconds(Bass().ChannelGetPosition(h)) > 2.0; }));
+    EXPECT_NE(Bass().ChannelIsActive(h), 0u);
+    EXPECT_EQ(Tags(h), "StreamTitle='Corrupt - Frames';");
+}
+
+TEST_F(Faults, ApiAnswersWhileAnotherThreadWaitsForAServer) {
+    std::atomic<bool> done{false};
+    std::thread waiting([&] {
+        Bass().StreamCreateURL(FaultUrl("/silent").c_str(), 0, kMetaAndStatus, nullptr, 0);
+        done = true;
+    });
+    Sleep(200);
+    EXPECT_EQ(Bass().GetVersion(), 0x00020002u);
+    EXPECT_EQ(Bass().SetConfig(15, 0), 0u);
+    EXPECT_EQ(Bass().ChannelIsActive(999), 0u);
+    DWORD h = Bass().StreamCreateFile(FALSE, Media("tone.mp3").c_str(), 0, 0, 0);
+    EXPECT_NE(h, 0u);
+    EXPECT_TRUE(Bass().StreamFree(h));
+    EXPECT_FALSE(done) << "the silent server's time-out passed before the other calls finished";
+    waiting.join();
+    EXPECT_TRUE(done);
+}
+
+struct SelfFree {
+    std::atomic<DWORD> handle{0};
+    std::atomic<int> streamFree{-1}, streamFreeError{-1}, engineFree{-1}, engineFreeError{-1};
+};
+
+void CALLBACK FreeFromTheCallback(const void* buffer, DWORD length, DWORD user) {
+    auto* s = reinterpret_cast<SelfFree*>(static_cast<uintptr_t>(user));
+    if (!buffer || length == 0 || s->handle == 0 || s->streamFree != -1) return;
+    s->streamFree = Bass().StreamFree(s->handle);
+    s->streamFreeError = Bass().ErrorGetCode();
+    s->engineFree = Bass().Free();
+    s->engineFreeError = Bass().ErrorGetCode();
+}
+
+TEST_F(Faults, DownloadCallbackCannotFreeItsOwnStream) {
+    Bass().SetConfig(15, 0);
+    SelfFree s;
+    DWORD h = Bass().StreamCreateURL(FaultUrl("/ok").c_str(), 0, 0, FreeFromTheCallback,
+                                     static_cast<DWORD>(reinterpret_cast<uintptr_t>(&s)));
+    ASSERT_NE(h, 0u) << Bass().ErrorGetCode();
+    s.handle = h;
+    ASSERT_TRUE(Bass().ChannelPlay(h, FALSE));  // consumption makes room: more pieces arrive
+    ASSERT_TRUE(WaitFor(5000, [&] { return s.engineFree != -1; }));
+    EXPECT_EQ(s.streamFree, FALSE);
+    EXPECT_EQ(s.streamFreeError, 20);
+    EXPECT_EQ(s.engineFree, FALSE);
+    EXPECT_EQ(s.engineFreeError, 20);
+    EXPECT_NE(Bass().ChannelIsActive(h), 0u);
+    EXPECT_TRUE(Bass().StreamFree(h));
+}
+
+TEST_F(Faults, NoThreadOutlivesItsStream) {
+    Bass().SetConfig(15, 0);
+    DWORD warm = Open(FaultUrl("/ok"));
+    Bass().ChannelPlay(warm, FALSE);
+    Sleep(100);
+    Bass().StreamFree(warm);
+    const int baseline = ThreadCount();
+    for (const char* path : {"/ok", "/corrupt", "/meta-garbage", "/stall", "/disconnect", "/html-as-audio"}) {
+        DWORD h = Open(FaultUrl(path));
+        if (h) {
+            Bass().ChannelPlay(h, FALSE);
+            Sleep(100);
+            EXPECT_TRUE(Bass().StreamFree(h)) << path;
+        }
+    }
+    for (const char* path : {"/404", "/silent", "/html"}) {
+        Bass().StreamCreateURL(FaultUrl(path).c_str(), 0, kMetaAndStatus, nullptr, 0);
+    }
+    EXPECT_TRUE(WaitFor(2000, [&] { return ThreadCount() <= baseline; })) << ThreadCount() << " > " << baseline;
+}
+
+}  // namespace
