@@ -1,0 +1,384 @@
+#include "graphics/glvanta2d.h"
+
+#include "runtime/win32.h"
+#include <GL/gl.h>
+
+#include <cmath>
+
+#include "graphics/glgraphics.h"
+#include "runtime/exception.h"
+#include "runtime/math.h"
+#include "runtime/startup.h"
+
+#ifndef GL_CLAMP_TO_EDGE
+#define GL_CLAMP_TO_EDGE 0x812F
+#endif
+#ifndef GL_RGBA8
+#define GL_RGBA8 0x8058
+#endif
+
+KV_DEFINE_CLASS(TGLImageFrame, TImageFrame);
+KV_DEFINE_CLASS(TGLVanta2DDriver, TVanta2DDriver);
+
+namespace {
+
+Ref<TGLVanta2DDriver> driverSingleton;
+GLubyte color[4] = {255, 255, 255, 255};
+float mix = 1, miy = 0, mjx = 0, mjy = 1;
+int lastBlend = 0;
+GLuint boundTexture = 0;
+bool textureEnabled = false;
+
+void Vertex(float x, float y, float tx, float ty) {
+    glVertex2f(tx + x * mix + y * miy, ty + x * mjx + y * mjy);
+}
+
+void DisableTexture() {
+    if (!textureEnabled) return;
+    glDisable(GL_TEXTURE_2D);
+    textureEnabled = false;
+}
+
+void BindTexture(GLuint name) {
+    if (!textureEnabled) {
+        glEnable(GL_TEXTURE_2D);
+        textureEnabled = true;
+    }
+    if (boundTexture != name) {
+        glBindTexture(GL_TEXTURE_2D, name);
+        boundTexture = name;
+    }
+}
+
+int Clamp(int value, int low, int high) { return value < low ? low : value > high ? high : value; }
+
+// Allocates every level of the texture, halving each side of at least 2.
+void AllocateLevels(int width, int height, bool mipmapped) {
+    for (int level = 0;; ++level) {
+        glTexImage2D(GL_TEXTURE_2D, level, GL_RGBA8, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+        if (!mipmapped || (width == 1 && height == 1)) return;
+        if (width >= 2) width /= 2;
+        if (height >= 2) height /= 2;
+    }
+}
+
+void UploadLevels(TPixmap* p, bool mipmapped) {
+    for (int level = 0;; ++level) {
+        glPixelStorei(GL_UNPACK_ROW_LENGTH, p->pitch / PixelFormatBytes(p->format));
+        glTexSubImage2D(GL_TEXTURE_2D, level, 0, 0, p->width, p->height, GL_RGBA, GL_UNSIGNED_BYTE, p->pixels);
+        if (!mipmapped || (p->width == 1 && p->height == 1)) break;
+        p = ResizePixmap(p, p->width >= 2 ? p->width / 2 : 1, p->height >= 2 ? p->height / 2 : 1);
+    }
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+}
+
+// The texture's pixels: the source at (0, 0) with its last column, last row
+// and corner repeated once beyond the used part, so filtering at the used
+// border never reads undefined texels.
+TPixmap* PaddedPixels(TPixmap* source, int tw, int th) {
+    int w = source->width, h = source->height;
+    if (w >= tw && h >= th) return source->format == PF_RGBA8888 ? source : source->Convert(PF_RGBA8888);
+    TPixmap* p = CreatePixmap(tw, th, PF_RGBA8888, 4);
+    p->Paste(source, 0, 0);
+    if (w < tw) p->Paste(source->Window(w - 1, 0, 1, h), w, 0);
+    if (h < th) p->Paste(source->Window(0, h - 1, w, 1), 0, h);
+    if (w < tw && h < th) p->Paste(source->Window(w - 1, h - 1, 1, 1), w, h);
+    return p;
+}
+
+}  // namespace
+
+// ---- TGLImageFrame ----
+
+TGLImageFrame::~TGLImageFrame() {
+    if (seq == 0 || texture == 0) return;
+    GLuint name = static_cast<GLuint>(texture);
+    // The frame may be collected at any allocation: do not disturb the caller's
+    // bindings beyond the cache entry for this name.
+    GLGraphicsDriver()->SwapSharedContext();
+    glDeleteTextures(1, &name);
+    GLGraphicsDriver()->SwapSharedContext();
+    if (boundTexture == name) boundTexture = 0;
+}
+
+void TGLImageFrame::Draw(float x0, float y0, float x1, float y1, float tx, float ty) {
+    BindTexture(static_cast<GLuint>(texture));
+    glBegin(GL_QUADS);
+    glTexCoord2f(s0, t0);
+    Vertex(x0, y0, tx, ty);
+    glTexCoord2f(s1, t0);
+    Vertex(x1, y0, tx, ty);
+    glTexCoord2f(s1, t1);
+    Vertex(x1, y1, tx, ty);
+    glTexCoord2f(s0, t1);
+    Vertex(x0, y1, tx, ty);
+    glEnd();
+}
+
+TGLImageFrame* TGLImageFrame::CreateFromPixmap(TPixmap* source, int flags) {
+    Checked(source);
+    int tw = source->width, th = source->height;
+    GLTextureSize(tw, th);
+    int w = source->width < tw ? source->width : tw;
+    int h = source->height < th ? source->height : th;
+    if (w < source->width || h < source->height) source = ResizePixmap(source, w, h);
+    TPixmap* pixels = PaddedPixels(source, tw, th);
+    bool mipmapped = (flags & IMAGE_MIPMAPPED) != 0;
+
+    GLuint name = 0;
+    glGenTextures(1, &name);
+    glBindTexture(GL_TEXTURE_2D, name);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    if (flags & IMAGE_FILTERED) {
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, mipmapped ? GL_LINEAR_MIPMAP_LINEAR : GL_LINEAR);
+    } else {
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, mipmapped ? GL_NEAREST_MIPMAP_NEAREST : GL_NEAREST);
+    }
+    AllocateLevels(tw, th, mipmapped);
+    UploadLevels(pixels, mipmapped);
+
+    TGLImageFrame* frame = new TGLImageFrame;
+    frame->texture = static_cast<int32_t>(name);
+    frame->s1 = static_cast<float>(w) / tw;
+    frame->t1 = static_cast<float>(h) / th;
+    frame->seq = GraphicsSeq;
+    frame->textureWidth = tw;
+    frame->textureHeight = th;
+    // The binding in this context changed behind the cache.
+    boundTexture = name;
+    return frame;
+}
+
+// ---- TGLVanta2DDriver: contexts ----
+
+String* TGLVanta2DDriver::ToString() { return u"OpenGL"_s; }
+
+Array* TGLVanta2DDriver::GraphicsModes() { return GLGraphicsDriver()->GraphicsModes(); }
+
+TGraphics* TGLVanta2DDriver::AttachGraphics(intptr_t widget, int flags) {
+    TGraphics* g = GLGraphicsDriver()->AttachGraphics(widget, flags);
+    if (IsNull(g)) return g;
+    return TVanta2DGraphics::Create(g, this);
+}
+
+TGraphics* TGLVanta2DDriver::CreateGraphics(int width, int height, int depth, int hertz, int flags) {
+    TGraphics* g = GLGraphicsDriver()->CreateGraphics(width, height, depth, hertz, flags);
+    if (IsNull(g)) return g;
+    return TVanta2DGraphics::Create(g, this);
+}
+
+void TGLVanta2DDriver::SetGraphics(TGraphics* graphics) {
+    TVanta2DGraphics* g = Downcast<TVanta2DGraphics>(graphics);
+    if (IsNull(g)) {
+        TVanta2DGraphics::ClearCurrent();
+        GLGraphicsDriver()->SetGraphics(NullOf<TGraphics>());
+        return;
+    }
+    GLGraphicsDriver()->SetGraphics(g->graphics);
+    ResetContext(g);
+    g->MakeCurrent();
+}
+
+void TGLVanta2DDriver::Flip(int sync) { GLGraphicsDriver()->Flip(sync); }
+
+void TGLVanta2DDriver::ResetContext(TGraphics* graphics) {
+    int w, h, depth, hertz, flags;
+    graphics->GetSettings(w, h, depth, hertz, flags);
+    lastBlend = 0;
+    boundTexture = 0;
+    textureEnabled = false;
+    glDisable(GL_TEXTURE_2D);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glOrtho(0, w, h, 0, -1, 1);
+    glMatrixMode(GL_MODELVIEW);
+    glViewport(0, 0, w, h);
+}
+
+TImageFrame* TGLVanta2DDriver::CreateFrameFromPixmap(TPixmap* pixmap, int flags) {
+    GLGraphicsDriver()->SwapSharedContext();
+    TGLImageFrame* frame;
+    try {
+        frame = TGLImageFrame::CreateFromPixmap(pixmap, flags);
+    } catch (...) {
+        GLGraphicsDriver()->SwapSharedContext();
+        throw;
+    }
+    GLGraphicsDriver()->SwapSharedContext();
+    // The new texture was bound in the shared context, not in this one.
+    boundTexture = 0;
+    glBindTexture(GL_TEXTURE_2D, 0);
+    return frame;
+}
+
+// ---- state ----
+
+void TGLVanta2DDriver::SetBlend(int mode) {
+    if (mode == lastBlend) return;
+    lastBlend = mode;
+    switch (mode) {
+    case BLEND_MASK:
+        glDisable(GL_BLEND);
+        glEnable(GL_ALPHA_TEST);
+        glAlphaFunc(GL_GEQUAL, 0.5f);
+        break;
+    case BLEND_ALPHA:
+        glEnable(GL_BLEND);
+        glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+        glDisable(GL_ALPHA_TEST);
+        break;
+    case BLEND_LIGHT:
+        glEnable(GL_BLEND);
+        glBlendFunc(GL_SRC_ALPHA, GL_ONE);
+        glDisable(GL_ALPHA_TEST);
+        break;
+    case BLEND_SHADE:
+        glEnable(GL_BLEND);
+        glBlendFunc(GL_DST_COLOR, GL_ZERO);
+        glDisable(GL_ALPHA_TEST);
+        break;
+    default:
+        glDisable(GL_BLEND);
+        glDisable(GL_ALPHA_TEST);
+        break;
+    }
+}
+
+void TGLVanta2DDriver::SetAlpha(float alpha) {
+    // NaN compares false both ways: it ends up as 0, never as a wild byte.
+    float a = alpha > 1 ? 1 : (alpha >= 0 ? alpha : 0);
+    color[3] = static_cast<GLubyte>(255 * a);
+    glColor4ubv(color);
+}
+
+void TGLVanta2DDriver::SetColor(int red, int green, int blue) {
+    color[0] = static_cast<GLubyte>(Clamp(red, 0, 255));
+    color[1] = static_cast<GLubyte>(Clamp(green, 0, 255));
+    color[2] = static_cast<GLubyte>(Clamp(blue, 0, 255));
+    glColor4ubv(color);
+}
+
+void TGLVanta2DDriver::SetClsColor(int red, int green, int blue) {
+    glClearColor(Clamp(red, 0, 255) / 255.0f, Clamp(green, 0, 255) / 255.0f, Clamp(blue, 0, 255) / 255.0f, 1);
+}
+
+void TGLVanta2DDriver::SetViewport(int x, int y, int width, int height) {
+    if (x == 0 && y == 0 && width == GraphicsWidth() && height == GraphicsHeight()) {
+        glDisable(GL_SCISSOR_TEST);
+        return;
+    }
+    glEnable(GL_SCISSOR_TEST);
+    glScissor(x, GraphicsHeight() - y - height, width, height);
+}
+
+void TGLVanta2DDriver::SetTransform(float ix, float iy, float jx, float jy) {
+    mix = ix;
+    miy = iy;
+    mjx = jx;
+    mjy = jy;
+}
+
+void TGLVanta2DDriver::SetLineWidth(float width) { glLineWidth(width); }
+
+void TGLVanta2DDriver::Cls() { glClear(GL_COLOR_BUFFER_BIT); }
+
+// ---- primitives ----
+
+void TGLVanta2DDriver::Plot(float x, float y) {
+    DisableTexture();
+    glBegin(GL_POINTS);
+    glVertex2f(x + 0.5f, y + 0.5f);
+    glEnd();
+}
+
+void TGLVanta2DDriver::DrawLine(float x0, float y0, float x1, float y1, float tx, float ty) {
+    DisableTexture();
+    glBegin(GL_LINES);
+    Vertex(x0, y0, tx + 0.5f, ty + 0.5f);
+    Vertex(x1, y1, tx + 0.5f, ty + 0.5f);
+    glEnd();
+}
+
+void TGLVanta2DDriver::DrawRect(float x0, float y0, float x1, float y1, float tx, float ty) {
+    DisableTexture();
+    glBegin(GL_QUADS);
+    Vertex(x0, y0, tx, ty);
+    Vertex(x1, y0, tx, ty);
+    Vertex(x1, y1, tx, ty);
+    Vertex(x0, y1, tx, ty);
+    glEnd();
+}
+
+int GLOvalSegments(float x0, float y0, float x1, float y1) {
+    float xr = (x1 - x0) * 0.5f, yr = (y1 - y0) * 0.5f;
+    int segments = static_cast<int>(std::fabs(xr) + std::fabs(yr));
+    if (segments < 12) segments = 12;
+    return segments & ~3;
+}
+
+void TGLVanta2DDriver::DrawOval(float x0, float y0, float x1, float y1, float tx, float ty) {
+    float xr = (x1 - x0) * 0.5f, yr = (y1 - y0) * 0.5f;
+    float cx = x0 + xr, cy = y0 + yr;
+    int segments = GLOvalSegments(x0, y0, x1, y1);
+    DisableTexture();
+    glBegin(GL_POLYGON);
+    for (int i = 0; i < segments; ++i) {
+        double angle = i * 360.0 / segments;
+        Vertex(static_cast<float>(cx + xr * Cos(angle)), static_cast<float>(cy - yr * Sin(angle)), tx, ty);
+    }
+    glEnd();
+}
+
+void TGLVanta2DDriver::DrawPoly(Array* xy, float handleX, float handleY, float originX, float originY) {
+    int count = xy->Length();
+    if (count < 6 || (count & 1)) return;
+    // Anything but a float array would be read as garbage.
+    if (xy->type[0] != 'f') RuntimeError("DrawPoly needs a float array");
+    const float* p = xy->DataAs<float>();
+    DisableTexture();
+    glBegin(GL_POLYGON);
+    for (int i = 0; i < count; i += 2) Vertex(p[i] + handleX, p[i + 1] + handleY, originX, originY);
+    glEnd();
+}
+
+void TGLVanta2DDriver::DrawPixmap(TPixmap* pixmap, int x, int y) {
+    int saved = lastBlend;
+    DisableTexture();
+    SetBlend(BLEND_SOLID);
+    TPixmap* p = ConvertPixmap(YFlipPixmap(pixmap), PF_RGBA8888);
+    glRasterPos2i(0, 0);
+    glBitmap(0, 0, 0, 0, static_cast<float>(x), static_cast<float>(-y - p->height), nullptr);
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, p->pitch / 4);
+    glDrawPixels(p->width, p->height, GL_RGBA, GL_UNSIGNED_BYTE, p->pixels);
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+    SetBlend(saved);
+}
+
+TPixmap* TGLVanta2DDriver::GrabPixmap(int x, int y, int width, int height) {
+    int saved = lastBlend;
+    SetBlend(BLEND_SOLID);
+    TPixmap* p = CreatePixmap(width, height, PF_RGBA8888, 4);
+    glPixelStorei(GL_PACK_ROW_LENGTH, p->pitch / 4);
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    glReadPixels(x, GraphicsHeight() - height - y, width, height, GL_RGBA, GL_UNSIGNED_BYTE, p->pixels);
+    glPixelStorei(GL_PACK_ROW_LENGTH, 0);
+    TPixmap* flipped = YFlipPixmap(p);
+    SetBlend(saved);
+    return flipped;
+}
+
+TGLVanta2DDriver* GLVanta2DDriver() {
+    if (IsNull(driverSingleton)) driverSingleton = new TGLVanta2DDriver;
+    return driverSingleton;
+}
+
+void StartGLVanta2DModule() {
+    KV_START_ONCE();
+    StartVanta2DModule();
+    StartGLGraphicsModule();
+    StartMathModule();
+    SetGraphicsDriver(GLVanta2DDriver(), GRAPHICS_BACKBUFFER);
+}
