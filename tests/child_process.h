@@ -5,6 +5,7 @@
 // The reader threads only fill std::string buffers: they never touch
 // runtime objects.
 #pragma once
+#include <atomic>
 #include <functional>
 #include <string>
 #include <thread>
@@ -43,10 +44,25 @@ inline std::wstring ChildTestCommand(const wchar_t* testName) {
 
 namespace child_process_detail {
 
-inline void ReadAll(HANDLE pipe, std::string* into) {
+// Reads what the child writes until the pipe breaks, or until `stop` is set
+// and nothing is left to read. Waiting for the end of the pipe alone is not
+// enough: a process the child starts (Wine starts helper services on demand)
+// can inherit the write end and keep it open long after the child is gone.
+inline void ReadAll(HANDLE pipe, std::string* into, const std::atomic<bool>* stop) {
     char buffer[4096];
-    DWORD got = 0;
-    while (ReadFile(pipe, buffer, sizeof buffer, &got, nullptr) && got > 0) into->append(buffer, got);
+    for (;;) {
+        DWORD available = 0;
+        if (!PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr)) return;
+        if (available == 0) {
+            if (stop->load()) return;
+            Sleep(2);
+            continue;
+        }
+        DWORD got = 0;
+        DWORD want = available < sizeof buffer ? available : static_cast<DWORD>(sizeof buffer);
+        if (!ReadFile(pipe, buffer, want, &got, nullptr) || got == 0) return;
+        into->append(buffer, got);
+    }
 }
 
 inline bool InheritablePipe(HANDLE* read, HANDLE* write) {
@@ -107,8 +123,9 @@ inline ChildResult RunChild(const std::wstring& commandLine, const ChildOptions&
     }
 
     if (options.beforeStart) options.beforeStart(pi.dwProcessId);
-    std::thread outReader(ReadAll, outRead, &result.out);
-    std::thread errReader(ReadAll, errRead, &result.err);
+    std::atomic<bool> ended{false};
+    std::thread outReader(ReadAll, outRead, &result.out, &ended);
+    std::thread errReader(ReadAll, errRead, &result.err, &ended);
     ResumeThread(pi.hThread);
     result.finished = WaitPumping(pi.hProcess, options.timeoutMs);
     if (!result.finished) {
@@ -116,6 +133,7 @@ inline ChildResult RunChild(const std::wstring& commandLine, const ChildOptions&
         WaitForSingleObject(pi.hProcess, INFINITE);
     }
     GetExitCodeProcess(pi.hProcess, &result.exitCode);
+    ended = true;  // what the child wrote is in the pipes now: drain it and stop
     outReader.join();
     errReader.join();
     CloseHandle(outRead);
