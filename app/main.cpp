@@ -1,7 +1,9 @@
 // The screensaver's entry: start the modules in order, seed the generator,
 // let the one TScreenSaver pick its mode from the command line.
 #include "app/globals.h"
+#include "app/scene.h"
 #include "app/screensaver.h"
+#include "graphics/freetypefont.h"
 #include "graphics/png.h"
 #include "runtime/random.h"
 #include "runtime/startup.h"
@@ -22,9 +24,10 @@ void StartModules() {
     // the GUI module with its Win32 driver joins here
     StartTimerModule();
     StartPngModule();
-    // the FreeType font loader joins here
+    StartFreeTypeModule();
     StartRamStreamModule();
     StartGlobalsModule();  // resources, radio binding, tint, frame timer, sprites
+    StartSceneModule();    // effects, star field, the GL 2D driver
 }
 
 int ScreenSaverMain() {

@@ -2,8 +2,13 @@
 
 #include <cstring>
 
+#include <GL/gl.h>
+
 #include "app/bassbinding.h"
 #include "app/globals.h"
+#include "app/scene.h"
+#include "graphics/font.h"
+#include "graphics/vanta2d.h"
 #include "runtime/memory.h"
 #include "runtime/random.h"
 #include "runtime/time.h"
@@ -28,6 +33,8 @@ constexpr DWORD kTagMeta = 5;
 constexpr DWORD kDataFFT512 = 0x80000000u;
 constexpr int kMetadataLimit = 201;
 constexpr int kFFTLength = 512;
+constexpr int kTitleStep = 4;   // the title slides left 4 units per frame
+constexpr int kTitleStop = 12;  // and stops here
 
 int FilePosition(int stream, DWORD mode) {
     return static_cast<int>(BASS_StreamGetFilePosition(static_cast<DWORD>(stream), mode));
@@ -90,6 +97,10 @@ TBass* TBass::Create() {
     TBass* bass = new TBass();
     bass->initialised = BASS_Init(1, 44100, 0, nullptr, nullptr);
     if (bass->initialised != 0) BASS_SetConfig(kConfigNetPrebuffer, 0);
+    // The 64x64 bar image, 20 times as wide, covers 1280x64 around (512, 708).
+    bass->radioBar = TSplash::Create(u"incbin::radiobar.png"_s, VirtualWidth / 2, VirtualHeight - 60, 0.0f,
+                                     20.0f, 1.0f, BLEND_ALPHA, 1, 1, 0, 5);
+    bass->radioBar->SetColor(TintRed, TintGreen, TintBlue);
     return bass;
 }
 
@@ -129,7 +140,27 @@ int TBass::UpdateTitle() {
     if (!Equals(candidate, title) && !Equals(candidate, StandbyTitle())) {
         titleX = VirtualWidth;
         title = candidate;
+        radioBar->Fade(1, 0, 22);
         SpriteIndex = Rand(1, 7);
+    }
+    return 0;
+}
+
+int TBass::Draw() {
+    if (OddFrame != 0) UpdateTitle();
+    glColor3f(1, 0, 0);
+    titleX -= kTitleStep;
+    if (titleX <= kTitleStop) titleX = kTitleStop;
+    if (radioBar->alpha > 0) {
+        ::SetBlend(BLEND_ALPHA);
+        ::SetColor(0, 0, 0);
+        ::SetAlpha(radioBar->alpha);
+        ::SetRotation(0);
+        ::SetScale(1, 1);
+        BeginOrtho();
+        DrawText(title, static_cast<float>(titleX), VirtualHeight - 80);
+        EndOrtho();
+        ::SetBlend(BLEND_LIGHT);
     }
     return 0;
 }

@@ -2,6 +2,7 @@
 // it is buffered, hands the spectrum to the effects and follows the song
 // title in the stream's metadata.
 #pragma once
+#include "app/images.h"
 #include "app/screensaver.h"
 #include "runtime/array.h"
 #include "runtime/string.h"
@@ -28,9 +29,11 @@ public:
     int stream = 0;       // the library's stream handle, 0 when none
     Ref<String> title;    // the song title shown
     int titleX = 0;       // x on the virtual screen; scrolls left
+    Ref<TSplash> radioBar;  // the bar under the title
     float phase = 0;      // degrees, +1 per title poll, wraps above 360
 
-    // Starts the library's output and configures the network buffering.
+    // Starts the library's output, configures the network buffering and
+    // makes the tinted radio bar, which fades in after five seconds.
     static TBass* Create();
 
     // Opens `url`, waits until more than 75 % of the download buffer is
@@ -41,4 +44,7 @@ public:
     virtual Array* GetFFT();
     // Polls the metadata; a new title restarts the scroll. Returns 0.
     virtual int UpdateTitle();
+    // Polls the title on odd frames, scrolls it and draws it in black while
+    // the radio bar shows.
+    virtual int Draw();
 };

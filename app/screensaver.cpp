@@ -1,9 +1,19 @@
 #include "app/screensaver.h"
 
+#include "graphics/glvanta2d.h"
+#include "graphics/graphics.h"
 #include "runtime/array.h"
+#include "runtime/exception.h"
+#include "runtime/memory.h"
 #include "runtime/startup.h"
 #include "runtime/string.h"
 #include "runtime/win32.h"
+#include "stream/standardio.h"
+#include "system/event.h"
+#include "system/system.h"
+
+#include <cstdio>
+#include <cstdlib>
 
 #include <GL/gl.h>
 
@@ -15,6 +25,8 @@ namespace {
 constexpr UINT kSetScreenSaverRunning = 97;  // SPI_SETSCREENSAVERRUNNING
 constexpr double kVirtualWidth = 1024;
 constexpr double kVirtualHeight = 768;
+constexpr int kSaverWidth = 1024;  // the saver's display, whatever the desktop's size
+constexpr int kSaverHeight = 768;
 
 void NoRadioLibrary() {}
 
@@ -82,14 +94,124 @@ int TScreenSaver::Run() {
     return 0;
 }
 
-// The saver loop, the preview, the configuration dialog and the scene are
-// separate modes of the application that arrive with their own modules; until
-// then these slots only return.
-int TScreenSaver::RunSaver() { return 0; }
+// The preview and the configuration dialog are separate modes that arrive
+// with their own modules; until then these slots only return.
 int TScreenSaver::RunPreview() { return 0; }
 int TScreenSaver::RunConfig() { return 0; }
-int TScreenSaver::InitScene(int) { return 0; }
-int TScreenSaver::DrawFrame() { return 0; }
 
-// Will drain the event queue with PollEvent once the event module exists.
-int TScreenSaver::FlushEvents() { return 0; }
+int TScreenSaver::FlushEvents() {
+    while (PollEvent() != 0) {
+    }
+    return 0;
+}
+
+namespace {
+
+// The last mouse position, set from the first move event the loop sees.
+bool mouseSeen = false;
+int lastMouseX = 0;
+int lastMouseY = 0;
+
+// True when this move ends the saver: a step of more than one pixel from the
+// previous move event on either axis.
+bool MouseMoved(int x, int y) {
+    if (!mouseSeen) {
+        mouseSeen = true;
+        lastMouseX = x;
+        lastMouseY = y;
+    }
+    if (std::abs(lastMouseX - x) > 1 || std::abs(lastMouseY - y) > 1) return true;
+    lastMouseX = x;
+    lastMouseY = y;
+    return false;
+}
+
+void SetLight() {
+    const GLfloat position[4] = {0, 2000, 0, 1};
+    const GLfloat ambient[4] = {1.3f, 1.3f, 1.3f, 1.0f};
+    const GLfloat diffuse[4] = {1, 1, 1, 1};
+    const GLfloat specular[4] = {1, 1, 1, 1};
+    glLightfv(GL_LIGHT0, GL_POSITION, position);
+    glLightfv(GL_LIGHT0, GL_AMBIENT, ambient);
+    glLightfv(GL_LIGHT0, GL_DIFFUSE, diffuse);
+    glLightfv(GL_LIGHT0, GL_SPECULAR, specular);
+}
+
+String* ModeLine(int width, int height, int depth, int hertz) {
+    String* line = Concat(String::FromInt(width), u"/"_s);
+    line = Concat(Concat(line, String::FromInt(height)), u"/"_s);
+    line = Concat(Concat(line, String::FromInt(depth)), u"/"_s);
+    return Concat(line, String::FromInt(hertz));
+}
+
+}  // namespace
+
+void ForgetLastMouse() { mouseSeen = false; }
+
+// 1 when the event with this id ends the saver; the line saying why is printed.
+int TScreenSaver::SaverEventEnds(int id) {
+    switch (id) {
+    case EVENT_KEYDOWN:
+    case EVENT_MOUSEDOWN:
+        Print(u"EVENT_MOUSEDOWN, EVENT_KEYDOWN"_s);
+        return 1;
+    case EVENT_APPTERMINATE:
+    case EVENT_WINDOWCLOSE:
+    case EVENT_APPSUSPEND:
+        Print(u"EVENT_APPTERMINATE, EVENT_WINDOWCLOSE"_s);
+        return 1;
+    case EVENT_MOUSEMOVE:
+        if (MouseMoved(EventX(), EventY())) {
+            Print(u"EVENT_MOUSEMOVE"_s);
+            return 1;
+        }
+        return 0;
+    default:
+        return 0;
+    }
+}
+
+int TScreenSaver::OpenSaverDisplay() {
+    HWND desktop = GetDesktopWindow();
+    HDC dc = GetDC(desktop);
+    if (!dc) return 0;
+    int deskWidth = GetDeviceCaps(dc, HORZRES);
+    int deskHeight = GetDeviceCaps(dc, VERTRES);
+    int depth = GetDeviceCaps(dc, BITSPIXEL);
+    if (depth < 16) depth = GetDeviceCaps(dc, PLANES);
+    int hertz = GetDeviceCaps(dc, VREFRESH);
+    ReleaseDC(desktop, dc);
+    if (depth < 16) return 0;
+    Print(ModeLine(deskWidth, deskHeight, depth, hertz));
+    if (hertz < 60) hertz = -1;
+    SetGraphicsDriver(GLVanta2DDriver(), GRAPHICS_BACKBUFFER);
+    width = kSaverWidth;
+    height = kSaverHeight;
+    Graphics(width, height, depth, hertz, 0);
+    Print(ModeLine(width, height, depth, hertz));
+    return 1;
+}
+
+// A fault inside the saver ends it with a line on standard error only: a
+// screensaver must never stop the desktop with an error dialog.
+int TScreenSaver::RunSaver() {
+    try {
+        if (!OpenSaverDisplay()) return 0;
+        HideMouse();
+        SetLight();
+        InitScene(0);
+        FlushEvents();
+        for (;;) {
+            if (SaverEventEnds(PollEvent())) return 0;
+            DrawFrame();
+            Flip(-1);
+        }
+    } catch (ThrownObject& thrown) {
+        char* text = thrown.object()->ToString()->ToUtf8();
+        std::fprintf(stderr, "%s\n", text);
+        MemFreeBlock(text);
+        return 0;
+    } catch (...) {
+        return 0;
+    }
+}

@@ -28,6 +28,11 @@ public:
     virtual int InitScene(int preview);
     virtual int DrawFrame();
     virtual int FlushEvents();
+    // Opens the 1024x768 full-screen display at the desktop's depth and
+    // refresh rate, printing both modes; 0 when the desktop does not allow it.
+    virtual int OpenSaverDisplay();
+    // 1 when the event with this id ends the saver loop (after printing why).
+    virtual int SaverEventEnds(int id);
 };
 
 // Announces (1) or withdraws (0) that a screensaver runs and returns the
@@ -40,3 +45,7 @@ int SystemSetScreenSaverRunning(int running);
 // Frees the radio library when the mode is over; does nothing until the
 // radio binding installs its own routine.
 extern void (*ReleaseRadioLibrary)();
+
+// The mouse rule forgets the last move position, so the next move event sets
+// it again (a new saver run in the same process starts that way).
+void ForgetLastMouse();

@@ -11,11 +11,14 @@
 
 #include "app/bassbinding.h"
 #include "app/globals.h"
+#include "app/images.h"
 #include "app/radio.h"
+#include "app/scene.h"
 #include "runtime/collector.h"
 #include "runtime/exception.h"
 #include "runtime/random.h"
 #include "runtime/string.h"
+#include "runtime/time.h"
 #include "runtime/win32.h"
 #include "stream/standardio.h"
 
@@ -109,8 +112,16 @@ struct FakeBass {
 
 class Radio : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_EQ(fake.Load("fakebass"), kBassFunctionCount); }
-    void TearDown() override { BufferingTimeLimit = savedLimit; }
+    // The radio bar is an image effect: the effects' state starts first.
+    void SetUp() override {
+        StartImagesModule();
+        ASSERT_EQ(fake.Load("fakebass"), kBassFunctionCount);
+    }
+    // The radio bars made here leave the shared effect list as it was.
+    void TearDown() override {
+        BufferingTimeLimit = savedLimit;
+        ImageList->Clear();
+    }
 
     // A radio with a stream handle of 7 that the stand-in knows.
     TBass* Playing(const char* tags) {
@@ -154,6 +165,7 @@ TEST_F(Radio, StartUpMakesRunFreeTheLibrary) {
 // A missing library answers like one that reports failure, and nothing
 // calls through a null pointer.
 TEST(BassBindingMissing, MissingLibraryReportsFailure) {
+    StartImagesModule();
     EXPECT_EQ(LoadRadioLibrary("no-such-folder\\bass.dll"), 0);
     EXPECT_EQ(BASS_GetVersion(), 0u);
     EXPECT_EQ(BASS_Init(1, 44100, 0, nullptr, nullptr), 0);
@@ -171,6 +183,7 @@ TEST(BassBindingMissing, MissingLibraryReportsFailure) {
     out = CaptureOutput([&] { bass->UpdateTitle(); });
     EXPECT_EQ(out, "Icy = null - -1\r\n");
     ReleaseRadioLibrary();  // must not crash whichever routine is installed
+    ImageList->Clear();
 }
 
 TEST(BassBindingMissing, MissingNamesReportFailure) {
@@ -206,9 +219,11 @@ TEST_F(Radio, FailedInitSkipsTheConfiguration) {
 
 TEST_F(Radio, VersionLine) {
     fake.SetAnswers(0x00020003, 1, 0, 0);
-    EXPECT_EQ(CaptureOutput([] { TBass::Create(); }), "BASS version 2.2 was not loaded\r\n");
+    // The version line comes first, then the radio bar's file line.
+    EXPECT_EQ(CaptureOutput([] { TBass::Create(); }),
+              "BASS version 2.2 was not loaded\r\nszfile=incbin::radiobar.png\r\n");
     fake.SetAnswers(0x00020002, 1, 0, 0);
-    EXPECT_EQ(CaptureOutput([] { TBass::Create(); }), "");
+    EXPECT_EQ(CaptureOutput([] { TBass::Create(); }), "szfile=incbin::radiobar.png\r\n");
 }
 
 TEST_F(Radio, DefaultStreamURLIsTheStationOnPort80) {
@@ -361,6 +376,58 @@ TEST_F(Radio, NewTitleRestartsTheScrollAndDrawsASpriteIndex) {
     EXPECT_EQ(SpriteIndex, expected);
     EXPECT_EQ(fake.LastArg(kTags, 0), 7u);
     EXPECT_EQ(fake.LastArg(kTags, 1), 5u);
+}
+
+TEST_F(Radio, CreateMakesTheTintedBarThatFadesInLater) {
+    int before = MilliSecs();
+    TBass* bass = TBass::Create();
+    TSplash* bar = bass->radioBar;
+    ASSERT_FALSE(IsNull(bar));
+    EXPECT_TRUE(ImageList->Contains(bar));
+    EXPECT_FALSE(IsNull(bar->image));
+    EXPECT_EQ(bar->x, 512.0f);
+    EXPECT_EQ(bar->y, 708.0f);
+    EXPECT_EQ(bar->alpha, 0.0f);
+    EXPECT_EQ(bar->scaleX, 20.0f);
+    EXPECT_EQ(bar->scaleY, 1.0f);
+    EXPECT_EQ(bar->blend, 3);
+    EXPECT_EQ(bar->fading, 1);
+    EXPECT_EQ(bar->fadeFlag, 0);
+    EXPECT_GE(bar->fadeTime, before + 5000);
+    EXPECT_LE(bar->fadeTime, MilliSecs() + 5000);
+    EXPECT_EQ(bar->red, TintRed);
+    EXPECT_EQ(bar->green, TintGreen);
+    EXPECT_EQ(bar->blue, TintBlue);
+}
+
+TEST_F(Radio, NewTitleRestartsTheBarsFadeButTheSameTitleDoesNot) {
+    TBass* bass = Playing("StreamTitle='One';StreamUrl='';");
+    TSplash* bar = bass->radioBar;
+    bar->fading = 0;
+    bar->alpha = 0.5f;
+    bass->UpdateTitle();
+    EXPECT_EQ(bar->fading, 1);
+    EXPECT_EQ(bar->alpha, 0.0f);
+    EXPECT_EQ(bar->fadeFlag, 0);
+    EXPECT_EQ(bar->hold, 22);
+    EXPECT_LE(bar->fadeTime, MilliSecs());
+    bar->alpha = 0.5f;
+    bass->UpdateTitle();  // the same title again
+    EXPECT_EQ(bar->alpha, 0.5f);
+}
+
+TEST_F(Radio, DrawPollsTheTitleOnOddFramesAndStopsTheScrollAt12) {
+    TBass* bass = Playing("StreamTitle='One';StreamUrl='';");
+    OddFrame = 0;
+    bass->Draw();
+    EXPECT_EQ(Utf8(bass->title), "");  // even frame: no poll
+    EXPECT_EQ(bass->titleX, 12);       // 0 - 4 is below the stop
+    OddFrame = 1;
+    bass->Draw();
+    EXPECT_EQ(Utf8(bass->title), "One");
+    EXPECT_EQ(bass->titleX, 1020);  // restarted at 1024, then one step
+    EXPECT_EQ(bass->phase, 1.0f);   // the odd frame only
+    OddFrame = 0;
 }
 
 TEST_F(Radio, SameTitleChangesNothing) {

@@ -1,16 +1,22 @@
 // The command-line dispatch of TScreenSaver.Run and the 2D projection of TOrtho.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <initializer_list>
 #include <stdexcept>
 #include <string>
 
+#include "app/globals.h"
+#include "app/scene.h"
 #include "app/screensaver.h"
+#include "graphics/glvanta2d.h"
+#include "graphics/graphics.h"
 #include "runtime/array.h"
 #include "runtime/exception.h"
 #include "runtime/startup.h"
 #include "runtime/string.h"
 #include "runtime/win32.h"
+#include "system/system.h"
 
 #include <GL/gl.h>
 
@@ -157,6 +163,7 @@ TEST_F(Dispatch, FailingSaverStillWithdrawsTheAnnouncement) {
 }
 
 TEST(ScreenSaverObject, StartsWithZeroSizeAndIsAnOrtho) {
+    StartSystemModule();
     TScreenSaver* saver = new TScreenSaver();
     EXPECT_EQ(saver->width, 0);
     EXPECT_EQ(saver->height, 0);
@@ -257,4 +264,146 @@ TEST(Ortho, BeginMapsTheVirtualScreenAndEndRestoresTheProjection) {
     EXPECT_EQ(Integer(GL_MATRIX_MODE), GL_MODELVIEW);
     EXPECT_EQ(Integer(GL_PROJECTION_STACK_DEPTH), depth);
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+}
+
+TEST(Scene, SetupGLSetsTheDepthTestAndThePerspective) {
+    GLContext gl;
+    ASSERT_TRUE(gl.ok()) << "no OpenGL context on this display";
+    glMatrixMode(GL_PROJECTION);
+    glScaled(2, 2, 2);  // replaced, not multiplied
+    SetupGL(1024, 768);
+    EXPECT_EQ(Integer(GL_DEPTH_FUNC), GL_LEQUAL);
+    EXPECT_TRUE(glIsEnabled(GL_DEPTH_TEST));
+    EXPECT_EQ(Integer(GL_FRONT_FACE), GL_CW);
+    EXPECT_EQ(Integer(GL_SHADE_MODEL), GL_SMOOTH);
+    EXPECT_EQ(Integer(GL_MATRIX_MODE), GL_MODELVIEW);
+    EXPECT_EQ(Integer(GL_PERSPECTIVE_CORRECTION_HINT), GL_NICEST);
+    GLint viewport[4];
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    EXPECT_EQ(viewport[2], 1024);
+    EXPECT_EQ(viewport[3], 768);
+    // gluPerspective(60, 4/3, 0.01, 50000).
+    double f = 1 / std::tan(30 * 3.14159265358979323846 / 180);
+    double zNear = 0.01, zFar = 50000;
+    const double perspective[16] = {f / (1024.0 / 768), 0, 0, 0, 0, f, 0, 0, 0, 0, (zFar + zNear) / (zNear - zFar), -1,
+                                    0, 0, 2 * zFar * zNear / (zNear - zFar), 0};
+    double m[16];
+    glGetDoublev(GL_PROJECTION_MATRIX, m);
+    for (int i = 0; i < 16; ++i) EXPECT_NEAR(m[i], perspective[i], 1e-5) << "element " << i;
+    GLfloat clear[4];
+    glGetFloatv(GL_COLOR_CLEAR_VALUE, clear);
+    EXPECT_EQ(clear[0] + clear[1] + clear[2] + clear[3], 0.0f);
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+}
+
+TEST(Scene, StarsDrawSwaysAndLeavesTexturingOnAndBlendingOff) {
+    GLContext gl;
+    ASSERT_TRUE(gl.ok()) << "no OpenGL context on this display";
+    StartSceneModule();
+    if (IsNull(Stars.get())) Stars = TStars::Create();
+    Stars->angle = 359.95f;
+    glEnable(GL_BLEND);
+    glEnable(GL_DEPTH_TEST);
+    GLint depth = Integer(GL_MODELVIEW_STACK_DEPTH);
+    EXPECT_EQ(Stars->Draw(), 0);
+    EXPECT_NEAR(Stars->angle, 0.05f, 1e-3);  // wrapped above 360
+    EXPECT_EQ(Stars->Draw(), 0);
+    EXPECT_NEAR(Stars->angle, 0.15f, 1e-3);
+    EXPECT_TRUE(glIsEnabled(GL_TEXTURE_2D));
+    EXPECT_FALSE(glIsEnabled(GL_BLEND));
+    EXPECT_FALSE(glIsEnabled(GL_DEPTH_TEST));
+    EXPECT_EQ(Integer(GL_MODELVIEW_STACK_DEPTH), depth);
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+}
+
+// ---- one frame of the scene ----
+
+namespace {
+
+// A radio that hands out a chosen spectrum and never polls a title.
+class TSpectrumRadio : public TBass {
+    KV_CLASS(TSpectrumRadio, TBass)
+public:
+    float low = 0;   // bin 1
+    float high = 0;  // bin 25; bins 26..28 stay 0
+    int polls = 0;
+    Array* GetFFT() override {
+        Array* fft = NewArray("f", 512);
+        fft->DataAs<float>()[1] = low;
+        fft->DataAs<float>()[25] = high;
+        return fft;
+    }
+    int UpdateTitle() override {
+        ++polls;
+        return 0;
+    }
+};
+
+int CountFireworks() {
+    int n = 0;
+    for (Object* value : *ImageList.get()) n += IsA<TFireworks>(value) ? 1 : 0;
+    return n;
+}
+
+TFireworks* LastFireworks() {
+    TFireworks* last = NullOf<TFireworks>();
+    for (Object* value : *ImageList.get()) {
+        if (IsA<TFireworks>(value)) last = Downcast<TFireworks>(value);
+    }
+    return last;
+}
+
+}  // namespace
+
+KV_DEFINE_CLASS(TSpectrumRadio, TBass);
+
+TEST(Scene, LoudOddFramesSpawnFireworksAtTheirPlaces) {
+    StartSceneModule();
+    // A windowed display with the 2D driver, as the saver draws with it.
+    SetGraphicsDriver(GLVanta2DDriver(), GRAPHICS_BACKBUFFER);
+    ASSERT_FALSE(IsNull(Graphics(1024, 768, 0, 60, 0))) << "no OpenGL display";
+    if (IsNull(Stars.get())) Stars = TStars::Create();
+    ImageList->Clear();
+    TSpectrumRadio* radio = new TSpectrumRadio();
+    radio->radioBar = new TSplash();  // an empty bar: the title is not drawn
+    radio->phase = 90;                // Sin(90) = 1: the top burst sits left of centre
+    Radio = radio;
+    TScreenSaver* saver = new TScreenSaver();
+    saver->width = 1024;
+    saver->height = 768;
+    ImageList->Remove(radio->radioBar);
+    OddFrame = 0;
+
+    saver->DrawFrame();  // odd: silence spawns nothing
+    EXPECT_EQ(OddFrame, 1);
+    EXPECT_EQ(CountFireworks(), 0);
+    EXPECT_EQ(radio->polls, 1);
+
+    radio->low = 0.25f;  // level 167: a centre burst
+    saver->DrawFrame();  // even: no analysis
+    EXPECT_EQ(CountFireworks(), 0);
+    saver->DrawFrame();
+    ASSERT_EQ(CountFireworks(), 1);
+    TFireworks* centre = LastFireworks();
+    EXPECT_EQ(centre->x, 512.0f);
+    EXPECT_EQ(centre->y, 384.0f);
+    EXPECT_NEAR(centre->scale, 0.05f + 0.02f, 1e-6);  // drawn once in the same frame
+    EXPECT_EQ(centre->fadeFlag, 1);
+
+    radio->low = 0.03f;  // level 55: no centre burst
+    radio->high = 0.25f; // the four top bins sum to level 167: a top burst
+    saver->DrawFrame();
+    saver->DrawFrame();
+    ASSERT_EQ(CountFireworks(), 2);
+    TFireworks* top = LastFireworks();
+    EXPECT_FLOAT_EQ(top->x, 512.0f - 167 * 2);
+    EXPECT_EQ(top->y, 64.0f);
+    EXPECT_NEAR(top->scale, 0.01f + 0.02f, 1e-6);
+    EXPECT_EQ(radio->polls, 3);
+
+    ImageList->Clear();
+    Radio = NullOf<TBass>();
+    OddFrame = 0;
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+    EndGraphics();
 }

@@ -1,0 +1,115 @@
+// The saver loop's exit rules: which events end it, the line each prints,
+// and the mouse rule measured from one move event to the next.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <io.h>
+
+#include <cstdio>
+#include <functional>
+#include <string>
+
+#include "app/screensaver.h"
+#include "runtime/object.h"
+#include "runtime/win32.h"
+#include "stream/standardio.h"
+#include "system/event.h"
+#include "system/system.h"
+
+namespace {
+
+// Everything written to standard output while `body` runs.
+std::string Output(const std::function<void()>& body) {
+    std::fflush(stdout);
+    char name[MAX_PATH];
+    GetTempFileNameA(".", "out", 0, name);
+    int file = _open(name, _O_RDWR | _O_CREAT | _O_TRUNC | _O_BINARY, 0600);
+    int saved = _dup(1);
+    _dup2(file, 1);
+    body();
+    std::fflush(stdout);
+    _dup2(saved, 1);
+    _close(saved);
+    std::string out;
+    _lseek(file, 0, SEEK_SET);
+    char buffer[1024];
+    int got;
+    while ((got = _read(file, buffer, sizeof buffer)) > 0) out.append(buffer, got);
+    _close(file);
+    DeleteFileA(name);
+    return out;
+}
+
+class SaverLoop : public ::testing::Test {
+protected:
+    void SetUp() override {
+        StartStandardIOModule();
+        StartSystemModule();
+        ForgetLastMouse();
+        saver = new TScreenSaver();
+        saver->FlushEvents();
+    }
+
+    // Posts one event, takes it as the loop does and applies the exit rules.
+    int Feed(int id, int x = 0, int y = 0) {
+        PostEvent(CreateEvent(id, NullObject(), 0, 0, x, y), 0);
+        int taken = PollEvent();
+        EXPECT_EQ(taken, id);
+        return saver->SaverEventEnds(taken);
+    }
+
+    Ref<TScreenSaver> saver;  // the fixture lives on the heap: a counted reference keeps it
+};
+
+}  // namespace
+
+TEST_F(SaverLoop, KeyAndButtonEndWithTheSameLine) {
+    std::string out = Output([&] { EXPECT_EQ(Feed(EVENT_KEYDOWN), 1); });
+    EXPECT_EQ(out, "EVENT_MOUSEDOWN, EVENT_KEYDOWN\r\n");
+    out = Output([&] { EXPECT_EQ(Feed(EVENT_MOUSEDOWN), 1); });
+    EXPECT_EQ(out, "EVENT_MOUSEDOWN, EVENT_KEYDOWN\r\n");
+}
+
+TEST_F(SaverLoop, TerminationCloseAndSuspendEndTheSaver) {
+    for (int id : {EVENT_APPTERMINATE, EVENT_WINDOWCLOSE, EVENT_APPSUSPEND}) {
+        std::string out = Output([&] { EXPECT_EQ(Feed(id), 1) << id; });
+        EXPECT_EQ(out, "EVENT_APPTERMINATE, EVENT_WINDOWCLOSE\r\n") << id;
+    }
+}
+
+TEST_F(SaverLoop, OtherEventsAndNoEventKeepItRunning) {
+    std::string out = Output([&] {
+        EXPECT_EQ(saver->SaverEventEnds(0), 0);
+        EXPECT_EQ(Feed(EVENT_APPRESUME), 0);
+        EXPECT_EQ(Feed(EVENT_KEYDOWN + 1), 0);  // a key release
+    });
+    EXPECT_EQ(out, "");
+}
+
+TEST_F(SaverLoop, OnePixelStepsKeepItRunningATwoPixelJumpEndsIt) {
+    std::string out = Output([&] {
+        EXPECT_EQ(Feed(EVENT_MOUSEMOVE, 100, 100), 0);  // the first move only sets the position
+        EXPECT_EQ(Feed(EVENT_MOUSEMOVE, 101, 100), 0);
+        EXPECT_EQ(Feed(EVENT_MOUSEMOVE, 102, 101), 0);
+    });
+    EXPECT_EQ(out, "");
+    out = Output([&] { EXPECT_EQ(Feed(EVENT_MOUSEMOVE, 104, 101), 1); });
+    EXPECT_EQ(out, "EVENT_MOUSEMOVE\r\n");
+}
+
+TEST_F(SaverLoop, TheFirstMoveNeverEndsItWhereverItIs) {
+    EXPECT_EQ(Feed(EVENT_MOUSEMOVE, 900, 5), 0);
+    EXPECT_EQ(Feed(EVENT_MOUSEMOVE, 900, 4), 0);
+    EXPECT_EQ(Feed(EVENT_MOUSEMOVE, 900, 6), 1);  // two pixels down on y alone
+}
+
+TEST_F(SaverLoop, AJitterOfOnePixelNeverAddsUp) {
+    int n = 300;
+    for (int i = 0; i < n; ++i) ASSERT_EQ(Feed(EVENT_MOUSEMOVE, 200 + i, 300 - i), 0) << i;
+}
+
+TEST_F(SaverLoop, FlushEventsEmptiesTheQueue) {
+    for (int i = 0; i < 5; ++i) PostEvent(CreateEvent(EVENT_KEYDOWN, NullObject()), 0);
+    EXPECT_EQ(saver->FlushEvents(), 0);
+    EXPECT_EQ(PeekEvent(), NullObject());
+}
