@@ -43,7 +43,12 @@ TEST_F(Station, PlaysTheWayTheSaverDoes) {
     }
     EXPECT_GE(titles.size(), 2u);
     EXPECT_TRUE(heard) << "the spectrum stayed silent";
-    EXPECT_GT(Seconds(Bass().ChannelGetPosition(h)), 1.0);
+    // Playing: the position moves on (how far in a given time depends on the
+    // machine's load, so only that it moves is checked).
+    double at = Seconds(Bass().ChannelGetPosition(h));
+    EXPECT_GT(at, 0.0);
+    EXPECT_TRUE(WaitFor(10000, [&] { return Seconds(Bass().ChannelGetPosition(h)) > at + 0.25; }))
+        << "playback stopped at " << at << " s";
 }
 
 TEST_F(Station, ResponseHeadersAreTheIcyTags) {
