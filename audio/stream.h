@@ -18,7 +18,7 @@
 
 #include "audio/output.h"
 #include "audio/sample_history.h"
-#include "audio/spectrum.h"
+#include "audio/fft.h"
 
 namespace audio {
 

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "audio/sample_history.h"
-#include "audio/spectrum.h"
+#include "audio/fft.h"
 
 using namespace audio;
 

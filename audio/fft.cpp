@@ -1,4 +1,4 @@
-#include "audio/spectrum.h"
+#include "audio/fft.h"
 
 #include <kissfft/kiss_fftr.h>
 
