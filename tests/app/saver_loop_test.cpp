@@ -111,5 +111,8 @@ TEST_F(SaverLoop, AJitterOfOnePixelNeverAddsUp) {
 TEST_F(SaverLoop, FlushEventsEmptiesTheQueue) {
     for (int i = 0; i < 5; ++i) PostEvent(CreateEvent(EVENT_KEYDOWN, NullObject()), 0);
     EXPECT_EQ(saver->FlushEvents(), 0);
-    EXPECT_EQ(PeekEvent(), NullObject());
+    // The frame timer keeps ticking, so a new tick may already be queued;
+    // none of the posted keys may be.
+    TEvent* next = PeekEvent();
+    EXPECT_TRUE(IsNull(next) || next->id != EVENT_KEYDOWN) << next->id;
 }
