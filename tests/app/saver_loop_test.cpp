@@ -13,32 +13,12 @@
 #include "runtime/object.h"
 #include "runtime/win32.h"
 #include "stream/standardio.h"
+#include "tests/app/output_capture.h"
 #include "system/event.h"
 #include "system/system.h"
 
 namespace {
 
-// Everything written to standard output while `body` runs.
-std::string Output(const std::function<void()>& body) {
-    std::fflush(stdout);
-    char name[MAX_PATH];
-    GetTempFileNameA(".", "out", 0, name);
-    int file = _open(name, _O_RDWR | _O_CREAT | _O_TRUNC | _O_BINARY, 0600);
-    int saved = _dup(1);
-    _dup2(file, 1);
-    body();
-    std::fflush(stdout);
-    _dup2(saved, 1);
-    _close(saved);
-    std::string out;
-    _lseek(file, 0, SEEK_SET);
-    char buffer[1024];
-    int got;
-    while ((got = _read(file, buffer, sizeof buffer)) > 0) out.append(buffer, got);
-    _close(file);
-    DeleteFileA(name);
-    return out;
-}
 
 class SaverLoop : public ::testing::Test {
 protected:
@@ -64,21 +44,21 @@ protected:
 }  // namespace
 
 TEST_F(SaverLoop, KeyAndButtonEndWithTheSameLine) {
-    std::string out = Output([&] { EXPECT_EQ(Feed(EVENT_KEYDOWN), 1); });
+    std::string out = CaptureOutput([&] { EXPECT_EQ(Feed(EVENT_KEYDOWN), 1); });
     EXPECT_EQ(out, "EVENT_MOUSEDOWN, EVENT_KEYDOWN\r\n");
-    out = Output([&] { EXPECT_EQ(Feed(EVENT_MOUSEDOWN), 1); });
+    out = CaptureOutput([&] { EXPECT_EQ(Feed(EVENT_MOUSEDOWN), 1); });
     EXPECT_EQ(out, "EVENT_MOUSEDOWN, EVENT_KEYDOWN\r\n");
 }
 
 TEST_F(SaverLoop, TerminationCloseAndSuspendEndTheSaver) {
     for (int id : {EVENT_APPTERMINATE, EVENT_WINDOWCLOSE, EVENT_APPSUSPEND}) {
-        std::string out = Output([&] { EXPECT_EQ(Feed(id), 1) << id; });
+        std::string out = CaptureOutput([&] { EXPECT_EQ(Feed(id), 1) << id; });
         EXPECT_EQ(out, "EVENT_APPTERMINATE, EVENT_WINDOWCLOSE\r\n") << id;
     }
 }
 
 TEST_F(SaverLoop, OtherEventsAndNoEventKeepItRunning) {
-    std::string out = Output([&] {
+    std::string out = CaptureOutput([&] {
         EXPECT_EQ(saver->SaverEventEnds(0), 0);
         EXPECT_EQ(Feed(EVENT_APPRESUME), 0);
         EXPECT_EQ(Feed(EVENT_KEYDOWN + 1), 0);  // a key release
@@ -87,13 +67,13 @@ TEST_F(SaverLoop, OtherEventsAndNoEventKeepItRunning) {
 }
 
 TEST_F(SaverLoop, OnePixelStepsKeepItRunningATwoPixelJumpEndsIt) {
-    std::string out = Output([&] {
+    std::string out = CaptureOutput([&] {
         EXPECT_EQ(Feed(EVENT_MOUSEMOVE, 100, 100), 0);  // the first move only sets the position
         EXPECT_EQ(Feed(EVENT_MOUSEMOVE, 101, 100), 0);
         EXPECT_EQ(Feed(EVENT_MOUSEMOVE, 102, 101), 0);
     });
     EXPECT_EQ(out, "");
-    out = Output([&] { EXPECT_EQ(Feed(EVENT_MOUSEMOVE, 104, 101), 1); });
+    out = CaptureOutput([&] { EXPECT_EQ(Feed(EVENT_MOUSEMOVE, 104, 101), 1); });
     EXPECT_EQ(out, "EVENT_MOUSEMOVE\r\n");
 }
 
