@@ -10,6 +10,8 @@
 #include "runtime/startup.h"
 #include "runtime/string.h"
 #include "runtime/win32.h"
+
+#include <commctrl.h>
 #include "system/event.h"
 #include "system/system.h"
 #include "system/timer.h"
@@ -237,6 +239,32 @@ TEST_F(Services, SavingOverAnExistingFileAsksFirst) {
     EXPECT_EQ(Lower(StringOfWide(chosen)), Lower(dir.File(L"old.dat")));
 }
 
+// Waits (up to 10 s) until the folder browser's tree has selected the
+// folder named last in `path`: the browser sets its initial selection only
+// after it has started, later still on a loaded machine.
+static void WaitForTreeSelection(HWND dialog, const std::wstring& path) {
+    std::wstring leaf = path.substr(path.find_last_of(L"/\\") + 1);
+    HWND tree = FindWindowExW(dialog, nullptr, L"SysTreeView32", nullptr);
+    if (!tree) {
+        Sleep(100);
+        return;
+    }
+    for (int i = 0; i < 500; ++i) {
+        LRESULT selected = SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CARET, 0);
+        if (selected) {
+            wchar_t text[MAX_PATH] = {};
+            TVITEMW item{};
+            item.mask = TVIF_TEXT;
+            item.hItem = reinterpret_cast<HTREEITEM>(selected);
+            item.pszText = text;
+            item.cchTextMax = MAX_PATH;
+            SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item));
+            if (_wcsicmp(text, leaf.c_str()) == 0) return;
+        }
+        Sleep(20);
+    }
+}
+
 TEST_F(Services, RequestDirStartsAtTheInitialFolder) {
     ScratchDir dir;
     Seen seen;
@@ -246,7 +274,7 @@ TEST_F(Services, RequestDirStartsAtTheInitialFolder) {
             HWND dialog = WaitForWindow(L"#32770", nullptr);
             if (!dialog) return;
             seen.found = true;
-            Sleep(100);  // the browser selects the initial folder as it starts
+            WaitForTreeSelection(dialog, dir.path());  // the browser selects it after it starts
             Press(dialog, IDOK);
         });
         chosen = RequestDir(u"Pick a folder"_s, StringOf(dir.path()));
