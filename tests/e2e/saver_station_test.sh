@@ -1,0 +1,53 @@
+#!/usr/bin/env bash
+# Runs the saver full-screen with the real radio library beside it while the
+# harness's station plays (a 440 Hz tone, a bass beat and silence, each with
+# its "Neonara Test - <song>" title), and checks from the Linux side that
+#   - the station's sound reaches the PulseAudio null sink (its monitor is
+#     recorded and the tone's frequency and level are measured),
+#   - the "fft=" lines carry the music's levels,
+#   - the station's titles scroll in over the bar (read from screenshots),
+#   - the loud bass beat brings centre fireworks and quiet brings none.
+#   saver_station_test.sh SCR    (inside scripts/harness; bass.dll beside SCR)
+set -uo pipefail
+
+scr=$1
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+. "$here/saver_lib.sh"
+
+titles=("Neonara Test - Tone 440 Hz" "Neonara Test - Bass Beat" "Neonara Test - Silence")
+shots=40            # one about every 0.7 s: more than one round of the station's three songs
+parec_pid=
+
+cleanup_more() { [[ -n "$parec_pid" ]] && kill "$parec_pid" 2>/dev/null; }
+
+command -v tesseract >/dev/null || fail "tesseract is missing (run scripts/bootstrap)"
+[[ -n "${PULSE_RUNTIME_PATH:-}" ]] || fail "no PulseAudio from the harness"
+python3 -c "import urllib.request; urllib.request.urlopen('http://127.0.0.1/stream/1040', timeout=5).read(1000)" ||
+  fail "the station does not answer"
+
+parec -d nullsink.monitor --raw --format=s16le --rate=44100 --channels=2 >"$work/recorded.raw" &
+parec_pid=$!
+
+start_saver
+mkdir -p "$work/shots"
+: >"$work/shots.txt"
+for ((i = 0; i < shots; i++)); do
+  sleep 0.4
+  running || fail "the saver ended while playing"
+  shot=$(printf '%s/shots/shot-%02d.png' "$work" "$i")
+  import -window root "$shot" || fail "no screenshot"
+  echo "$shot $(wc -l <"$work/out")" >>"$work/shots.txt"
+done
+xdotool key space
+expect_end "EVENT_MOUSEDOWN, EVENT_KEYDOWN"
+kill "$parec_pid" 2>/dev/null
+wait "$parec_pid" 2>/dev/null
+parec_pid=
+
+python3 "$here/../audio/check_tone.py" "$work/recorded.raw" --frequency 440 --amplitude 0.5 --part 2 ||
+  fail "the station's tone did not reach the null sink"
+echo "ok: the station's sound at the null sink"
+python3 "$here/station_check.py" "$work/out" "$work/shots.txt" "$work" "${titles[@]}" ||
+  fail "the saver did not show the station as it should"
+echo "ok: fft lines, titles on the bar and fireworks on the beat"
+exit 0
