@@ -1,16 +1,22 @@
 #include "app/screensaver.h"
 
+#include "app/globals.h"
+#include "app/scene.h"
+#include "graphics/freetypefont.h"
 #include "graphics/glvanta2d.h"
 #include "graphics/graphics.h"
+#include "graphics/png.h"
 #include "runtime/array.h"
 #include "runtime/exception.h"
 #include "runtime/memory.h"
 #include "runtime/startup.h"
 #include "runtime/string.h"
 #include "runtime/win32.h"
+#include "stream/ramstream.h"
 #include "stream/standardio.h"
 #include "system/event.h"
 #include "system/system.h"
+#include "system/timer.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -42,6 +48,20 @@ void ApplyDefaultArgument() {
 bool IsKey(String* key, String* a, String* b) { return Equals(key, a) || Equals(key, b); }
 
 }  // namespace
+
+void StartScreenSaverModules() {
+    StartRuntimeCore();
+    StartStandardIOModule();
+    StartEventModule();
+    StartSystemModule();
+    // the GUI module with its Win32 driver joins here
+    StartTimerModule();
+    StartPngModule();
+    StartFreeTypeModule();
+    StartRamStreamModule();
+    StartGlobalsModule();
+    StartSceneModule();
+}
 
 int SystemSetScreenSaverRunning(int running) {
     BOOL previous = FALSE;
@@ -192,15 +212,20 @@ int TScreenSaver::OpenSaverDisplay() {
     return 1;
 }
 
+int TScreenSaver::StartSaver(int preview) {
+    if (!OpenSaverDisplay()) return 0;
+    HideMouse();
+    SetLight();
+    InitScene(preview);
+    FlushEvents();
+    return 1;
+}
+
 // A fault inside the saver ends it with a line on standard error only: a
 // screensaver must never stop the desktop with an error dialog.
 int TScreenSaver::RunSaver() {
     try {
-        if (!OpenSaverDisplay()) return 0;
-        HideMouse();
-        SetLight();
-        InitScene(0);
-        FlushEvents();
+        if (!StartSaver(0)) return 0;
         for (;;) {
             if (SaverEventEnds(PollEvent())) return 0;
             DrawFrame();

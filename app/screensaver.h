@@ -26,11 +26,18 @@ public:
     virtual int RunPreview();
     virtual int RunConfig();
     virtual int InitScene(int preview);
+    // Waits for the frame timer's next tick, then draws the scene.
     virtual int DrawFrame();
+    // One frame of the scene, without the wait: stars, fireworks, effects, title.
+    virtual int DrawScene();
     virtual int FlushEvents();
     // Opens the 1024x768 full-screen display at the desktop's depth and
     // refresh rate, printing both modes; 0 when the desktop does not allow it.
     virtual int OpenSaverDisplay();
+    // Everything before the saver's loop: the display, the hidden cursor, the
+    // light, the scene (with the radio unless preview is 1) and an empty
+    // event queue. 0 when the display cannot be opened.
+    virtual int StartSaver(int preview);
     // 1 when the event with this id ends the saver loop (after printing why).
     virtual int SaverEventEnds(int id);
 };
@@ -49,3 +56,9 @@ extern void (*ReleaseRadioLibrary)();
 // The mouse rule forgets the last move position, so the next move event sets
 // it again (a new saver run in the same process starts that way).
 void ForgetLastMouse();
+
+// Starts every module the screensaver uses, in order: the runtime core,
+// standard I/O, events, the system driver, timers, PNG, FreeType, memory
+// streams, the start-up state (resources, radio binding, tint, frame timer,
+// sprites) and the scene (effects, star field, the GL 2D driver).
+void StartScreenSaverModules();
