@@ -33,6 +33,7 @@ int syncPeriod = 0;
 int syncRemainder = 0;
 int syncAccumulated = 0;
 uint32_t nextFlipTime = 0;
+int retraceProbeMillis = 0;
 bool exitRegistered = false;
 
 void ClearCurrentValues() {
@@ -183,6 +184,7 @@ int GraphicsDepth() { return currentDepth; }
 int GraphicsHertz() { return currentHertz; }
 int GraphicsFlags() { return currentFlags; }
 bool SoftSyncEnabled() { return softSync; }
+int RetraceProbeMillis() { return retraceProbeMillis; }
 
 TGraphics* Graphics(int width, int height, int depth, int hertz, int flags) {
     EndGraphics();
@@ -192,7 +194,9 @@ TGraphics* Graphics(int width, int height, int depth, int hertz, int flags) {
     SetGraphics(graphics);
 
     softSync = hertz != 0;
+    uint32_t probeStart = timeGetTime();
     if (softSync && depth != 0 && RetraceSyncs(hertz)) softSync = false;
+    retraceProbeMillis = static_cast<int>(timeGetTime() - probeStart);
 
     syncHertz = hertz;
     syncPeriod = hertz != 0 ? 1000 / hertz : 0;

@@ -87,6 +87,9 @@ void EndGraphics();
 // -1: the soft-synced default schedule; 0 or 1: straight to the driver.
 void Flip(int sync = -1);
 bool SoftSyncEnabled();
+// How long the last Graphics call spent timing the display's retrace (up to
+// a second when the display does not sync by itself), in milliseconds.
+int RetraceProbeMillis();
 
 // Increments GraphicsSeq, skipping 0 (exposed for the overflow check).
 void AdvanceGraphicsSeq();
