@@ -5,6 +5,7 @@
 #include <initializer_list>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "app/globals.h"
 #include "app/scene.h"
@@ -19,6 +20,7 @@
 #include "system/system.h"
 
 #include <GL/gl.h>
+#include <GL/glu.h>
 
 namespace {
 
@@ -316,6 +318,67 @@ TEST(Scene, StarsDrawSwaysAndLeavesTexturingOnAndBlendingOff) {
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
 }
 
+namespace {
+
+std::vector<unsigned char> DrawnStars(void (*draw)()) {
+    SetupGL(64, 64);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glLoadIdentity();
+    gluLookAt(20, 32, -25, 0, 0, -50, 0, 1, 0);
+    Stars->angle = 10;
+    draw();
+    std::vector<unsigned char> pixels(64 * 64 * 3);
+    glReadPixels(0, 0, 64, 64, GL_RGB, GL_UNSIGNED_BYTE, pixels.data());
+    return pixels;
+}
+
+// The field drawn point by point, the way the one array draw must match.
+void StarsOneByOne() {
+    glDisable(GL_TEXTURE_2D);
+    glDisable(GL_BLEND);
+    glDisable(GL_DEPTH_TEST);
+    glEnable(GL_POINT_SMOOTH);
+    glPushMatrix();
+    glPointSize(1);
+    Stars->angle += 0.1f;
+    glTranslatef(Stars->x / 2, Stars->y / 2, Stars->z / 2);
+    glRotatef(static_cast<float>(std::sin(Stars->angle * 3.14159265358979323846 / 180) * 40), 0, 0, 1);
+    glBegin(GL_POINTS);
+    for (Object* value : *StarList.get()) {
+        TStars* star = Downcast<TStars>(value);
+        glColor3f(star->red, star->green, star->blue);
+        glVertex3f(star->x, star->y, star->z);
+    }
+    glEnd();
+    glPopMatrix();
+}
+
+}  // namespace
+
+TEST(Scene, StarsLightTheSamePixelsAsPointByPointAndLeaveNoArraysOn) {
+    GLContext gl;
+    ASSERT_TRUE(gl.ok()) << "no OpenGL context on this display";
+    StartSceneModule();
+    if (IsNull(Stars.get())) Stars = TStars::Create();
+    std::vector<unsigned char> ours = DrawnStars([] { Stars->Draw(); });
+    EXPECT_FALSE(glIsEnabled(GL_VERTEX_ARRAY));
+    EXPECT_FALSE(glIsEnabled(GL_COLOR_ARRAY));
+    GLfloat colour[4];
+    glGetFloatv(GL_CURRENT_COLOR, colour);
+    TStars* last = Downcast<TStars>(StarList->Last());
+    EXPECT_FLOAT_EQ(colour[0], last->red);
+    EXPECT_FLOAT_EQ(colour[2], last->blue);
+    std::vector<unsigned char> reference = DrawnStars(StarsOneByOne);
+    int lit = 0, differ = 0;
+    for (size_t i = 0; i < ours.size(); ++i) {
+        lit += ours[i] != 0;
+        differ += ours[i] != reference[i];
+    }
+    EXPECT_GT(lit, 30);  // the 64x64 view holds dozens of stars
+    EXPECT_EQ(differ, 0);
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+}
+
 // ---- one frame of the scene ----
 
 namespace {
@@ -404,6 +467,74 @@ TEST(Scene, LoudOddFramesSpawnFireworksAtTheirPlaces) {
     ImageList->Clear();
     Radio = NullOf<TBass>();
     OddFrame = 0;
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+    EndGraphics();
+}
+
+// ---- the scene's set-up ----
+
+namespace {
+
+Array* Arguments(std::initializer_list<const char*> args) {
+    Array* array = NewArray("$", static_cast<int>(args.size()));
+    int i = 0;
+    for (const char* arg : args) array->SetObject(i++, String::FromCString(arg));
+    return array;
+}
+
+}  // namespace
+
+TEST(Scene, InitSceneBuildsThePreviewAndTheSaverScenes) {
+    StartSceneModule();
+    SetGraphicsDriver(GLVanta2DDriver(), GRAPHICS_BACKBUFFER);
+    ASSERT_FALSE(IsNull(Graphics(1024, 768, 0, 60, 0))) << "no OpenGL display";
+    Ref<Array> savedArgs = AppArgs.get();
+    ImageList->Clear();
+    int stars = IsNull(StarList.get()) ? 0 : StarList->Count();
+
+    // The preview: the virtual screen, a logo that stays lit, no radio stream.
+    AppArgs = Arguments({"neonara.scr", "/p", "1234"});
+    TScreenSaver* preview = new TScreenSaver();
+    preview->width = 152;
+    preview->height = 112;
+    EXPECT_EQ(preview->InitScene(1), 0);
+    EXPECT_EQ(preview->width, 1024);
+    EXPECT_EQ(preview->height, 768);
+    EXPECT_EQ(Logo->x, 510.0f);
+    EXPECT_EQ(Logo->y, 352.0f);
+    EXPECT_EQ(Logo->alpha, 1.0f);
+    EXPECT_EQ(Logo->fading, 0);
+    EXPECT_EQ(Logo->fadeFlag, 0);
+    EXPECT_EQ(Logo->red, TintRed);
+    EXPECT_EQ(Logo->green, TintGreen);
+    EXPECT_EQ(Logo->blue, TintBlue);
+    EXPECT_FALSE(IsNull(Logo->image));
+    ASSERT_FALSE(IsNull(Radio.get()));
+    EXPECT_EQ(Radio->stream, 0);  // the preview plays nothing
+    EXPECT_EQ(StarList->Count(), stars + StarCount);
+    EXPECT_FALSE(IsNull(TitleFont.get()));
+
+    // The saver: the logo in the middle of its display, fading in over five
+    // seconds' hold; the integer halves of an 800x600 display put it at (399, 268).
+    AppArgs = Arguments({"neonara.scr", "/S"});
+    TScreenSaver* saver = new TScreenSaver();
+    saver->width = 800;
+    saver->height = 600;
+    EXPECT_EQ(saver->InitScene(1), 0);
+    EXPECT_EQ(saver->width, 800);
+    EXPECT_EQ(Logo->x, 399.0f);
+    EXPECT_EQ(Logo->y, 268.0f);
+    EXPECT_EQ(Logo->fading, 1);
+    EXPECT_EQ(Logo->fadeFlag, 0);
+    EXPECT_EQ(Logo->hold, 5);
+    EXPECT_NEAR(Logo->alpha, 0.0f, 0.006f);  // at most one fade step from 0
+    EXPECT_EQ(Logo->red, TintRed);
+    EXPECT_EQ(StarList->Count(), stars + 2 * StarCount);
+
+    AppArgs = savedArgs;
+    ImageList->Clear();
+    Radio = NullOf<TBass>();
+    Logo = NullOf<TSplash>();
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
     EndGraphics();
 }
