@@ -10,7 +10,6 @@ KV_DEFINE_CLASS(TVantaGUIDriver, Object);
 namespace {
 
 Ref<Object> driver;      // the one TVantaGUIDriver, or the null object
-Ref<TGadget> desktop;    // made on the first Desktop() call
 int requestedColor = 0;  // red in bits 16-23, green 8-15, blue 0-7
 
 TGadget* G(TGadget* gadget) { return Checked(gadget); }
@@ -33,11 +32,8 @@ void SetGUIDriver(TVantaGUIDriver* newDriver) { driver = newDriver; }
 
 // ---- gadgets ----
 
-TGadget* Desktop() {
-    if (IsNull(desktop.get())) desktop = CreateClassGadget(GADGET_DESKTOP, EmptyString(), 0, 0, 0, 0,
-                                                           NullOf<TGadget>(), 0);
-    return desktop;
-}
+// The driver keeps the one desktop gadget and hands it out for class 0.
+TGadget* Desktop() { return CreateClassGadget(GADGET_DESKTOP, EmptyString(), 0, 0, 0, 0, NullOf<TGadget>(), 0); }
 
 TGadget* CreateWindow(String* title, int x, int y, int w, int h, TGadget* group, int style) {
     return CreateClassGadget(GADGET_WINDOW, title, x, y, w, h, group, style);

@@ -103,8 +103,11 @@ public:
         font->style = style;
         return font;
     }
+    Ref<TGadget> desktop;
+
     TGadget* CreateGadget(int gadgetClass, String* text, int x, int y, int w, int h, TGadget* group,
                           int style) override {
+        if (gadgetClass == GADGET_DESKTOP && !IsNull(desktop.get())) return desktop;
         ++created;
         TRecordingGadget* gadget = new TRecordingGadget();
         gadget->gadgetClass = gadgetClass;
@@ -113,6 +116,7 @@ public:
         gadget->SetGroup(group, -1);
         gadget->SetShape(x, y, w, h);
         gadget->TakeJournal();
+        if (gadgetClass == GADGET_DESKTOP) desktop = gadget;
         return gadget;
     }
     TGadget* ActiveGadget() override { return NullOf<TGadget>(); }

@@ -1,0 +1,399 @@
+#include "gui/win32guidriver.h"
+
+#include "runtime/win32.h"  // before the other Windows headers, which need it
+
+#include <commctrl.h>
+#include <commdlg.h>
+#include <ole2.h>
+
+#include <cstring>
+
+#include "gui/win32/kvgadget.h"
+#include "gui/win32/win32desktop.h"
+#include "gui/win32/win32hwnd.h"
+#include "gui/win32/win32panel.h"
+#include "gui/win32/win32window.h"
+#include "runtime/exception.h"
+#include "runtime/map.h"
+#include "runtime/memory.h"
+#include "runtime/startup.h"
+
+KV_DEFINE_CLASS(TWin32Gadget, TGadget);
+KV_DEFINE_CLASS(TWin32GUIDriver, TVantaGUIDriver);
+
+namespace {
+
+Ref<TMap> handleMap;  // TIntWrapper(native pointer) -> TWin32Gadget
+HFONT defaultFont = nullptr;
+
+TIntWrapper* KeyOf(KVGadget* native) { return TIntWrapper::Create(static_cast<int>(reinterpret_cast<uintptr_t>(native))); }
+
+bool IsGroupClass(int gadgetClass) {
+    switch (gadgetClass) {
+    case GADGET_DESKTOP:
+    case GADGET_WINDOW:
+    case GADGET_PANEL:
+    case GADGET_TABBER:
+    case GADGET_CANVAS: return true;
+    default: return false;
+    }
+}
+
+Object* InputSourceOf(KVGadget* native) { return GadgetFromNative(native); }
+
+// The native create sequence: shape, text where the class takes one, shown
+// unless it is a hidden window, and the layout locked at that shape.
+void SetUpNative(KVGadget* native, String* text, bool takesText, bool show, int x, int y, int w, int h) {
+    native->setFont(reinterpret_cast<uintptr_t>(defaultFont));
+    native->setShape(x, y, w, h);
+    if (takesText) native->setText(text);
+    if (show) native->setShow(true);
+    native->lockLayout();
+}
+
+KVGadget* CreateNative(int gadgetClass, String* text, int x, int y, int w, int h, KVGroup* parent, int style) {
+    switch (gadgetClass) {
+    case GADGET_WINDOW: {
+        auto* window = new Win32Window(parent, style);
+        SetUpNative(window, text, true, !(style & WINDOW_HIDDEN), x, y, w, h);
+        return window;
+    }
+    case GADGET_PANEL:
+    case GADGET_CANVAS: {
+        int panelStyle = gadgetClass == GADGET_CANVAS ? style | PANEL_CANVAS : style;
+        auto* panel = new Win32Panel(parent, panelStyle);
+        SetUpNative(panel, text, false, true, x, y, w, h);
+        if (gadgetClass == GADGET_PANEL && text->length > 0) panel->setText(text);
+        return panel;
+    }
+    case GADGET_TREENODE: RuntimeError("chunks");
+    default: FormatRuntimeError("Gadget class %d is not made by this GUI driver", gadgetClass);
+    }
+}
+
+[[noreturn]] void InvalidGadgetType() { RuntimeError("Invalid Gadget type"); }
+
+// The standard cursors of SetPointer's shapes 0..14 (arrow, arrow, I-beam,
+// wait, cross, up arrow, the four sizing arrows, size all, no, hand, app
+// starting, help); anything else is the arrow.
+LPCWSTR CursorOf(int shape) {
+    static const int cursors[] = {32512, 32512, 32513, 32514, 32515, 32516, 32642, 32643,
+                                  32644, 32645, 32646, 32648, 32649, 32650, 32651};
+    return MAKEINTRESOURCEW(shape >= 0 && shape < 15 ? cursors[shape] : 32512);
+}
+
+TGuiFont* WrapFont(HFONT font) {
+    LOGFONTA info{};
+    if (!font || !GetObjectA(font, sizeof info, &info)) return NullOf<TGuiFont>();
+    TGuiFont* wrapped = new TGuiFont();
+    wrapped->name = String::FromCString(info.lfFaceName);
+    HDC screen = GetDC(nullptr);
+    int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    wrapped->size = MulDiv(info.lfHeight < 0 ? -info.lfHeight : info.lfHeight, 72, dpi);
+    wrapped->style = (info.lfWeight >= FW_BOLD ? 1 : 0) | (info.lfItalic ? 2 : 0) | (info.lfUnderline ? 4 : 0);
+    wrapped->handle = reinterpret_cast<uintptr_t>(font);
+    return wrapped;
+}
+
+}  // namespace
+
+// ---- gadgets ----
+
+TGadget* GadgetFromNative(KVGadget* native) {
+    if (IsNull(handleMap.get()) || !native) return NullOf<TGadget>();
+    return Downcast<TGadget>(handleMap->ValueForKey(KeyOf(native)));
+}
+
+void NativeEventSink(int id, KVGadget* native, int data, int mods, int x, int y, Object* extra) {
+    TWin32Gadget* gadget = Downcast<TWin32Gadget>(GadgetFromNative(native));
+    if (!IsNull(gadget)) {
+        if (id == EVENT_WINDOWSIZE) gadget->SyncShape();
+        if (id == EVENT_WINDOWMOVE) gadget->SyncPosition();
+    }
+    PostGadgetEvent(id, gadget, data, mods, x, y, extra);
+}
+
+TWin32Gadget::~TWin32Gadget() {
+    if (native) native->release();
+}
+
+TWin32Gadget* TWin32Gadget::Wrap(int gadgetClass, KVGadget* native, TGadget* group) {
+    TWin32Gadget* gadget = new TWin32Gadget();
+    gadget->gadgetClass = gadgetClass;
+    gadget->native = native;
+    if (!IsNull(group)) gadget->SetGroup(group, -1);
+    gadget->SyncShape();
+    if (!IsNull(handleMap->ValueForKey(KeyOf(native)))) {
+        gadget->native = nullptr;  // the other gadget keeps the native one
+        RuntimeError("Gadget handle already in map!");
+    }
+    handleMap->Insert(KeyOf(native), gadget);
+    return gadget;
+}
+
+KVGroup* TWin32Gadget::NativeGroup() {
+    return native && IsGroupClass(gadgetClass) ? static_cast<KVGroup*>(native) : nullptr;
+}
+
+void TWin32Gadget::SetShape(int newX, int newY, int w, int h) {
+    if (!native) return;
+    native->setShape(newX, newY, w, h);
+    native->lockLayout();
+    SyncShape();
+}
+
+void TWin32Gadget::SetLayout(int left, int right, int top, int bottom) {
+    lockLeft = left;
+    lockRight = right;
+    lockTop = top;
+    lockBottom = bottom;
+    if (!native) return;
+    native->lockLeft = left;
+    native->lockRight = right;
+    native->lockTop = top;
+    native->lockBottom = bottom;
+    native->lockLayout();
+}
+
+uintptr_t TWin32Gadget::Query(int kind) { return native ? native->query(kind) : 0; }
+
+void TWin32Gadget::Free() {
+    if (!IsNull(parent.get())) SetGroup(NullOf<TGadget>(), 0);
+    while (!kids->IsEmpty()) {
+        TGadget* kid = Downcast<TGadget>(kids->First());
+        if (IsNull(kid)) {
+            kids->RemoveFirst();
+            continue;
+        }
+        kid->Free();
+        kids->Remove(kid);  // a kid that is not a Win32 gadget may not leave by itself
+    }
+    if (!IsNull(graphics.get())) {
+        CloseGraphics(graphics);
+        graphics = NullOf<TGraphics>();
+    }
+    if (!native) return;
+    KVGadget* gone = native;
+    native = nullptr;
+    handleMap->Remove(KeyOf(gone));
+    gone->release();
+}
+
+int TWin32Gadget::ClientWidth() {
+    KVGroup* group = NativeGroup();
+    return group ? group->clientWidth : 0;
+}
+
+int TWin32Gadget::ClientHeight() {
+    KVGroup* group = NativeGroup();
+    return group ? group->clientHeight : 0;
+}
+
+int TWin32Gadget::Activate(int command) {
+    if (!native) return 0;
+    if (gadgetClass == GADGET_WINDOW) {
+        auto* window = static_cast<KVWindow*>(native);
+        switch (command) {
+        case ACTIVATE_FOCUS: window->activateFirst(); return 0;
+        case ACTIVATE_MINIMIZE: window->minimize(); return 0;
+        case ACTIVATE_MAXIMIZE: window->maximize(); return 0;
+        case ACTIVATE_RESTORE: window->restore(); return 0;
+        default: break;
+        }
+    }
+    return native->activate(command);
+}
+
+int TWin32Gadget::State() {
+    if (!native) return 0;
+    int state = 0;
+    if (gadgetClass == GADGET_WINDOW) {
+        auto* window = static_cast<KVWindow*>(native);
+        state |= (window->minimized ? STATE_MINIMIZED : 0) | (window->maximized ? STATE_MAXIMIZED : 0);
+    }
+    HWND frame = reinterpret_cast<HWND>(native->query(QUERY_HWND));
+    if (frame && !IsWindowVisible(frame)) state |= STATE_HIDDEN;
+    if (disabled) state |= STATE_DISABLED;
+    return state;
+}
+
+void TWin32Gadget::SetText(String* value) {
+    if (native) native->setText(value);
+}
+
+String* TWin32Gadget::GetText() { return native ? native->text.get() : EmptyString(); }
+
+void TWin32Gadget::SetFont(TGuiFont* font) {
+    if (native && !IsNull(font)) native->setFont(font->handle);
+}
+
+void TWin32Gadget::SetColor(int r, int g, int b) {
+    if (native) native->setColor(r, g, b);
+}
+
+void TWin32Gadget::SetTextColor(int r, int g, int b) {
+    if (native) native->setTextColor(r, g, b);
+}
+
+void TWin32Gadget::SetAlpha(float alpha) {
+    if (native && (gadgetClass == GADGET_PANEL || gadgetClass == GADGET_CANVAS)) {
+        static_cast<Win32Panel*>(native)->alpha = alpha;
+    }
+}
+
+void TWin32Gadget::SetShow(int show) {
+    if (native) native->setShow(show != 0);
+}
+
+void TWin32Gadget::SetEnabled(int enable) {
+    disabled = enable ? 0 : 1;
+    if (native) native->setEnabled(enable != 0);
+}
+
+// A hot key of a gadget raises its GadgetAction while its window is in front.
+void TWin32Gadget::SetHotKey(int key, int mods) {
+    RemoveHotKey(hotKey);
+    TEvent* action = TEvent::Create(EVENT_GADGETACTION, this, 0, 0, 0, 0, NullObject());
+    hotKey = SetHotKeyEvent(key, mods, action, WindowHandle());
+}
+
+void TWin32Gadget::SetStatusText(String* value) {
+    if (native && gadgetClass == GADGET_WINDOW) static_cast<KVWindow*>(native)->setStatusText(value);
+}
+
+void TWin32Gadget::SetMinimumSize(int w, int h) {
+    if (native && gadgetClass == GADGET_WINDOW) static_cast<KVWindow*>(native)->setMinSize(w, h);
+}
+
+TGadget* TWin32Gadget::WindowMenu() { return this; }
+TGadget* TWin32Gadget::RootNode() { return this; }
+
+// The list-type gadgets that hold items are not made by this driver yet.
+void TWin32Gadget::NativeClearItems() { InvalidGadgetType(); }
+void TWin32Gadget::NativeInsertItem(int, String*, String*, int, Object*) { InvalidGadgetType(); }
+void TWin32Gadget::NativeModifyItem(int, String*, String*, int, Object*) { InvalidGadgetType(); }
+void TWin32Gadget::NativeRemoveItem(int) { InvalidGadgetType(); }
+void TWin32Gadget::NativeSetItemState(int, int) { InvalidGadgetType(); }
+int TWin32Gadget::NativeItemState(int) {
+    InvalidGadgetType();
+}
+
+void TWin32Gadget::AttachGraphics(int flags) {
+    if (!native) return;
+    graphics = ::AttachGraphics(static_cast<intptr_t>(native->query(QUERY_HWND)), flags);
+}
+
+TGraphics* TWin32Gadget::CanvasGraphics() { return graphics; }
+
+uintptr_t TWin32Gadget::WindowHandle() {
+    for (TGadget* gadget = this; !IsNull(gadget); gadget = gadget->parent) {
+        TWin32Gadget* win32 = Downcast<TWin32Gadget>(gadget);
+        if (!IsNull(win32) && win32->gadgetClass == GADGET_WINDOW) return win32->Query(QUERY_HWND);
+    }
+    return 0;
+}
+
+void TWin32Gadget::SyncShape() {
+    if (!native || gadgetClass == GADGET_MENU || gadgetClass == GADGET_TREENODE) return;
+    SetRect(native->x, native->y, native->width, native->height);
+    for (Object* kid : *kids.get()) {
+        TWin32Gadget* gadget = Downcast<TWin32Gadget>(kid);
+        if (!IsNull(gadget)) gadget->SyncShape();
+    }
+}
+
+void TWin32Gadget::SyncPosition() {
+    if (!native) return;
+    x = native->x;
+    y = native->y;
+}
+
+// ---- the driver ----
+
+TWin32GUIDriver* TWin32GUIDriver::Create() {
+    OleInitialize(nullptr);
+    INITCOMMONCONTROLSEX controls{sizeof controls, 0x0EFF};
+    InitCommonControlsEx(&controls);
+    LoadLibraryA("riched32.dll");
+    defaultFont = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+    handleMap = CreateMap();
+    NativeInputSource = InputSourceOf;
+    TWin32GUIDriver* driver = new TWin32GUIDriver();
+    driver->desktop = TWin32Gadget::Wrap(GADGET_DESKTOP, new Win32Desktop(), NullOf<TGadget>());
+    return driver;
+}
+
+TGuiFont* TWin32GUIDriver::LoadFont(String* name, int size, int style) {
+    HDC screen = GetDC(nullptr);
+    int height = -MulDiv(size, GetDeviceCaps(screen, LOGPIXELSY), 72);
+    ReleaseDC(nullptr, screen);
+    HFONT font = CreateFontA(height, 0, 0, 0, (style & 1) ? FW_BOLD : FW_NORMAL, (style & 2) ? TRUE : FALSE,
+                             (style & 4) ? TRUE : FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                             CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, NativeText(name).c_str());
+    return WrapFont(font);
+}
+
+TGadget* TWin32GUIDriver::CreateGadget(int gadgetClass, String* text, int x, int y, int w, int h, TGadget* group,
+                                       int style) {
+    if (gadgetClass == GADGET_DESKTOP) return desktop;
+    if (IsNull(group)) group = desktop;
+    TWin32Gadget* parent = Downcast<TWin32Gadget>(group);
+    KVGroup* nativeParent = IsNull(parent) ? nullptr : parent->NativeGroup();
+    KVGadget* native = CreateNative(gadgetClass, text, x, y, w, h, nativeParent, style);
+    TWin32Gadget* gadget = TWin32Gadget::Wrap(gadgetClass, native, group);
+    gadget->text = text;
+    return gadget;
+}
+
+TGadget* TWin32GUIDriver::ActiveGadget() {
+    Win32Hwnd* binding = BindingOf(GetFocus());
+    return binding ? GadgetFromNative(binding->owner) : NullOf<TGadget>();
+}
+
+int TWin32GUIDriver::RequestColor(int r, int g, int b) {
+    static COLORREF custom[16];
+    CHOOSECOLORA choice{};
+    choice.lStructSize = sizeof choice;
+    choice.hwndOwner = GetActiveWindow();
+    choice.rgbResult = RGB(r, g, b);
+    choice.lpCustColors = custom;
+    choice.Flags = CC_RGBINIT | CC_FULLOPEN;
+    if (!ChooseColorA(&choice)) return 0;
+    COLORREF chosen = choice.rgbResult;
+    SetRequestedColor((GetRValue(chosen) << 16) | (GetGValue(chosen) << 8) | GetBValue(chosen));
+    return 1;
+}
+
+TGuiFont* TWin32GUIDriver::RequestFont(TGuiFont* font) {
+    LOGFONTA info{};
+    HFONT current = IsNull(font) ? nullptr : reinterpret_cast<HFONT>(font->handle);
+    if (current) GetObjectA(current, sizeof info, &info);
+    CHOOSEFONTA choice{};
+    choice.lStructSize = sizeof choice;
+    choice.hwndOwner = GetActiveWindow();
+    choice.lpLogFont = &info;
+    choice.Flags = CF_SCREENFONTS | (current ? CF_INITTOLOGFONTSTRUCT : 0);
+    if (!ChooseFontA(&choice)) return NullOf<TGuiFont>();
+    LOGFONTA before{};
+    if (current) GetObjectA(current, sizeof before, &before);
+    if (current && std::memcmp(&before, &info, sizeof info) == 0) return font;
+    return WrapFont(CreateFontIndirectA(&info));
+}
+
+void TWin32GUIDriver::SetPointer(int shape) {
+    SetLayerPointer(LoadCursorW(nullptr, CursorOf(shape)));
+}
+
+TIconStrip* TWin32GUIDriver::LoadIconStrip(Object*) {
+    RuntimeError("Icon strips are not made by this GUI driver yet");
+}
+
+void StartWin32GuiModule() {
+    KV_START_ONCE();
+    StartGuiModule();
+    StartMapModule();
+    RegisterClass(&TWin32Gadget::classRecord);
+    RegisterClass(&TWin32GUIDriver::classRecord);
+    SetGUIDriver(TWin32GUIDriver::Create());
+}

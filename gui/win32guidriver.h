@@ -1,0 +1,92 @@
+// The GUI module's Win32 driver: TWin32GUIDriver makes the native gadgets
+// (gui/win32/) and wraps each in a TWin32Gadget, which turns the gadget
+// operations into calls on its native gadget. A handle map from native
+// pointers to gadgets lets native notifications find their gadget.
+//
+// Made here: the desktop, windows, panels and canvases. The other gadget
+// classes (buttons, text fields, lists, trees, menus, HTML views, ...) are
+// refused with a runtime error until their native classes exist.
+#pragma once
+#include "graphics/graphics.h"
+#include "gui/gui.h"
+#include "gui/hotkey.h"
+
+class KVGadget;
+class KVGroup;
+
+class TWin32Gadget : public TGadget {
+    KV_CLASS(TWin32Gadget, TGadget)
+public:
+    int gadgetClass = 0;
+    KVGadget* native = nullptr;  // holds one reference; null after Free
+    Ref<TGraphics> graphics;     // a canvas's context
+    int disabled = 0;
+    Ref<THotKey> hotKey;
+    Ref<TPixmap> pixmap;
+
+    ~TWin32Gadget() override;
+
+    void SetShape(int x, int y, int w, int h) override;
+    void SetLayout(int left, int right, int top, int bottom) override;
+    uintptr_t Query(int kind) override;
+    void Free() override;
+    int ClientWidth() override;
+    int ClientHeight() override;
+    int Activate(int command) override;
+    int State() override;
+    void SetText(String* text) override;
+    String* GetText() override;
+    void SetFont(TGuiFont* font) override;
+    void SetColor(int r, int g, int b) override;
+    void SetTextColor(int r, int g, int b) override;
+    void SetAlpha(float alpha) override;
+    void SetShow(int show) override;
+    void SetEnabled(int enabled) override;
+    void SetHotKey(int key, int mods) override;
+    void SetStatusText(String* text) override;
+    void SetMinimumSize(int w, int h) override;
+    TGadget* WindowMenu() override;
+    TGadget* RootNode() override;
+    void NativeClearItems() override;
+    void NativeInsertItem(int index, String* text, String* tip, int icon, Object* extra) override;
+    void NativeModifyItem(int index, String* text, String* tip, int icon, Object* extra) override;
+    void NativeRemoveItem(int index) override;
+    void NativeSetItemState(int index, int state) override;
+    int NativeItemState(int index) override;
+    void AttachGraphics(int flags) override;
+    TGraphics* CanvasGraphics() override;
+
+    static TWin32Gadget* Wrap(int gadgetClass, KVGadget* native, TGadget* group);
+    // The native frame handle of the window this gadget is in, or 0.
+    virtual uintptr_t WindowHandle();
+    // x, y, width and height from the native gadget, for this gadget and its children.
+    virtual void SyncShape();
+    virtual void SyncPosition();
+    // The native group of a desktop, window, panel, canvas or tabber; null otherwise.
+    KVGroup* NativeGroup();
+};
+
+class TWin32GUIDriver : public TVantaGUIDriver {
+    KV_CLASS(TWin32GUIDriver, TVantaGUIDriver)
+public:
+    Ref<TWin32Gadget> desktop;
+
+    TGuiFont* LoadFont(String* name, int size, int style) override;
+    TGadget* CreateGadget(int gadgetClass, String* text, int x, int y, int w, int h, TGadget* group,
+                          int style) override;
+    TGadget* ActiveGadget() override;
+    int RequestColor(int r, int g, int b) override;
+    TGuiFont* RequestFont(TGuiFont* font) override;
+    void SetPointer(int shape) override;
+    TIconStrip* LoadIconStrip(Object* source) override;
+
+    // Starts the native layer (OLE, the common controls, the default GUI
+    // font, the desktop) and wraps the desktop.
+    static TWin32GUIDriver* Create();
+};
+
+// The gadget wrapping a native gadget, or the null object.
+TGadget* GadgetFromNative(KVGadget* native);
+
+// Starts the GUI module with the Win32 driver as its one driver.
+void StartWin32GuiModule();
