@@ -6,6 +6,7 @@
 #include "graphics/glvanta2d.h"
 #include "graphics/graphics.h"
 #include "graphics/png.h"
+#include "gui/win32guidriver.h"
 #include "runtime/array.h"
 #include "runtime/exception.h"
 #include "runtime/memory.h"
@@ -54,7 +55,7 @@ void StartScreenSaverModules() {
     StartStandardIOModule();
     StartEventModule();
     StartSystemModule();
-    // the GUI module with its Win32 driver joins here
+    StartWin32GuiModule();
     StartTimerModule();
     StartPngModule();
     StartFreeTypeModule();
@@ -114,9 +115,8 @@ int TScreenSaver::Run() {
     return 0;
 }
 
-// The preview and the configuration dialog are separate modes that arrive
-// with their own modules; until then these slots only return.
-int TScreenSaver::RunPreview() { return 0; }
+// The configuration dialog arrives with the GUI toolkit's HTML view and
+// buttons; until then this slot only returns.
 int TScreenSaver::RunConfig() { return 0; }
 
 int TScreenSaver::FlushEvents() {
