@@ -9,9 +9,12 @@
 #include <cstring>
 
 #include "gui/win32/kvgadget.h"
+#include "gui/win32/win32button.h"
 #include "gui/win32/win32desktop.h"
 #include "gui/win32/win32hwnd.h"
+#include "gui/win32/win32label.h"
 #include "gui/win32/win32panel.h"
+#include "gui/win32/win32textfield.h"
 #include "gui/win32/win32window.h"
 #include "runtime/exception.h"
 #include "runtime/map.h"
@@ -66,6 +69,21 @@ KVGadget* CreateNative(int gadgetClass, String* text, int x, int y, int w, int h
         if (gadgetClass == GADGET_PANEL && text->length > 0) panel->setText(text);
         return panel;
     }
+    case GADGET_BUTTON: {
+        auto* button = new Win32Button(parent, style);
+        SetUpNative(button, text, true, true, x, y, w, h);
+        return button;
+    }
+    case GADGET_LABEL: {
+        auto* label = new Win32Label(parent, style);
+        SetUpNative(label, text, true, true, x, y, w, h);
+        return label;
+    }
+    case GADGET_TEXTFIELD: {
+        auto* field = new Win32TextField(parent, style);
+        SetUpNative(field, text, false, true, x, y, w, h);
+        return field;
+    }
     case GADGET_TREENODE: RuntimeError("chunks");
     default: FormatRuntimeError("Gadget class %d is not made by this GUI driver", gadgetClass);
     }
@@ -103,6 +121,10 @@ TGuiFont* WrapFont(HFONT font) {
 TGadget* GadgetFromNative(KVGadget* native) {
     if (IsNull(handleMap.get()) || !native) return NullOf<TGadget>();
     return Downcast<TGadget>(handleMap->ValueForKey(KeyOf(native)));
+}
+
+int NativeKeyFilter(KVGadget* native, int id, int data, int mods) {
+    return FilterKey(GadgetFromNative(native), id, data, mods);
 }
 
 void NativeEventSink(int id, KVGadget* native, int data, int mods, int x, int y, Object* extra) {
@@ -213,6 +235,7 @@ int TWin32Gadget::State() {
         state |= (window->minimized ? STATE_MINIMIZED : 0) | (window->maximized ? STATE_MAXIMIZED : 0);
     }
     HWND frame = reinterpret_cast<HWND>(native->query(QUERY_HWND));
+    if (gadgetClass == GADGET_BUTTON && static_cast<Win32Button*>(native)->checked()) state |= STATE_SELECTED;
     if (frame && !IsWindowVisible(frame)) state |= STATE_HIDDEN;
     if (disabled) state |= STATE_DISABLED;
     return state;
@@ -222,7 +245,15 @@ void TWin32Gadget::SetText(String* value) {
     if (native) native->setText(value);
 }
 
-String* TWin32Gadget::GetText() { return native ? native->text.get() : EmptyString(); }
+String* TWin32Gadget::GetText() {
+    if (!native) return EmptyString();
+    if (gadgetClass == GADGET_TEXTFIELD) return static_cast<Win32TextField*>(native)->currentText();
+    return native->text;
+}
+
+void TWin32Gadget::SetSelected(int selected) {
+    if (native && gadgetClass == GADGET_BUTTON) static_cast<Win32Button*>(native)->setChecked(selected != 0);
+}
 
 void TWin32Gadget::SetFont(TGuiFont* font) {
     if (native && !IsNull(font)) native->setFont(font->handle);

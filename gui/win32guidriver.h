@@ -3,9 +3,9 @@
 // operations into calls on its native gadget. A handle map from native
 // pointers to gadgets lets native notifications find their gadget.
 //
-// Made here: the desktop, windows, panels and canvases. The other gadget
-// classes (buttons, text fields, lists, trees, menus, HTML views, ...) are
-// refused with a runtime error until their native classes exist.
+// Made here: the desktop, windows, panels, canvases, buttons, labels and
+// text fields. The other gadget classes (lists, trees, menus, HTML views,
+// ...) are refused with a runtime error until their native classes exist.
 #pragma once
 #include "graphics/graphics.h"
 #include "gui/gui.h"
@@ -42,6 +42,7 @@ public:
     void SetAlpha(float alpha) override;
     void SetShow(int show) override;
     void SetEnabled(int enabled) override;
+    void SetSelected(int selected) override;
     void SetHotKey(int key, int mods) override;
     void SetStatusText(String* text) override;
     void SetMinimumSize(int w, int h) override;

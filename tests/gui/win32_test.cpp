@@ -13,25 +13,20 @@
 #include "runtime/exception.h"
 #include "system/event.h"
 #include "system/system.h"
+#include "tests/gui/win32_driver_install.h"
 
 namespace {
 
 class Win32Gui : public ::testing::Test {
 protected:
     void SetUp() override {
-        StartWin32GuiModule();
-        SetGUIDriver(win32Driver());
+        InstallWin32Driver();
         Drain();
     }
     void TearDown() override {
         for (TGadget* gadget : made) FreeGadget(gadget);
         made.clear();
         Drain();
-    }
-
-    static TVantaGUIDriver* win32Driver() {
-        static Ref<TVantaGUIDriver> driver = GUIDriver();
-        return driver;
     }
 
     TGadget* Window(int x, int y, int w, int h, int style) {
@@ -229,7 +224,7 @@ TEST_F(Win32Gui, ClassesNotMadeYetAndTreeNodesAreRefused) {
     } catch (ThrownObject& thrown) {
         EXPECT_TRUE(Equals(thrown.object()->ToString(), u"chunks"_s));
     }
-    EXPECT_THROW(CreateButton(u"b"_s, 0, 0, 1, 1, NullOf<TGadget>(), 0), ThrownObject);
+    EXPECT_THROW(CreateListBox(0, 0, 1, 1, NullOf<TGadget>(), 0), ThrownObject);
 }
 
 TEST_F(Win32Gui, PointerShapesComeFromTheStandardCursors) {
