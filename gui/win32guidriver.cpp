@@ -4,7 +4,6 @@
 
 #include <commctrl.h>
 #include <commdlg.h>
-#include <ole2.h>
 
 #include <cstring>
 
@@ -342,8 +341,9 @@ void TWin32Gadget::SyncPosition() {
 
 // ---- the driver ----
 
+// OLE is not started here: nothing made yet needs it, and it opens a hidden
+// window of its own in every process, also in the modes that show none.
 TWin32GUIDriver* TWin32GUIDriver::Create() {
-    OleInitialize(nullptr);
     INITCOMMONCONTROLSEX controls{sizeof controls, 0x0EFF};
     InitCommonControlsEx(&controls);
     LoadLibraryA("riched32.dll");
