@@ -10,6 +10,7 @@
 #include "gui/win32/kvgadget.h"
 #include "gui/win32/win32button.h"
 #include "gui/win32/win32desktop.h"
+#include "gui/win32/win32htmlview.h"
 #include "gui/win32/win32hwnd.h"
 #include "gui/win32/win32label.h"
 #include "gui/win32/win32panel.h"
@@ -82,6 +83,11 @@ KVGadget* CreateNative(int gadgetClass, String* text, int x, int y, int w, int h
         auto* field = new Win32TextField(parent, style);
         SetUpNative(field, text, false, true, x, y, w, h);
         return field;
+    }
+    case GADGET_HTMLVIEW: {
+        auto* view = new Win32HtmlView(parent, style);
+        SetUpNative(view, text, false, true, x, y, w, h);
+        return view;
     }
     case GADGET_TREENODE: RuntimeError("chunks");
     default: FormatRuntimeError("Gadget class %d is not made by this GUI driver", gadgetClass);
@@ -223,6 +229,11 @@ int TWin32Gadget::Activate(int command) {
         default: break;
         }
     }
+    if (gadgetClass == GADGET_HTMLVIEW && (command == ACTIVATE_BACK || command == ACTIVATE_FORWARD)) {
+        auto* view = static_cast<Win32HtmlView*>(native);
+        command == ACTIVATE_BACK ? view->back() : view->forward();
+        return 0;
+    }
     return native->activate(command);
 }
 
@@ -235,6 +246,7 @@ int TWin32Gadget::State() {
     }
     HWND frame = reinterpret_cast<HWND>(native->query(QUERY_HWND));
     if (gadgetClass == GADGET_BUTTON && static_cast<Win32Button*>(native)->checked()) state |= STATE_SELECTED;
+    if (gadgetClass == GADGET_HTMLVIEW && static_cast<Win32HtmlView*>(native)->busy()) state |= STATE_MINIMIZED;
     if (frame && !IsWindowVisible(frame)) state |= STATE_HIDDEN;
     if (disabled) state |= STATE_DISABLED;
     return state;
@@ -294,6 +306,11 @@ void TWin32Gadget::SetStatusText(String* value) {
 
 void TWin32Gadget::SetMinimumSize(int w, int h) {
     if (native && gadgetClass == GADGET_WINDOW) static_cast<KVWindow*>(native)->setMinSize(w, h);
+}
+
+String* TWin32Gadget::RunScript(String* script) {
+    if (native && gadgetClass == GADGET_HTMLVIEW) static_cast<Win32HtmlView*>(native)->runScript(script);
+    return EmptyString();
 }
 
 TGadget* TWin32Gadget::WindowMenu() { return this; }

@@ -3,9 +3,9 @@
 // operations into calls on its native gadget. A handle map from native
 // pointers to gadgets lets native notifications find their gadget.
 //
-// Made here: the desktop, windows, panels, canvases, buttons, labels and
-// text fields. The other gadget classes (lists, trees, menus, HTML views,
-// ...) are refused with a runtime error until their native classes exist.
+// Made here: the desktop, windows, panels, canvases, buttons, labels, text
+// fields and HTML views. The other gadget classes (lists, trees, menus, ...)
+// are refused with a runtime error until their native classes exist.
 #pragma once
 #include "graphics/graphics.h"
 #include "gui/gui.h"
@@ -56,6 +56,7 @@ public:
     int NativeItemState(int index) override;
     void AttachGraphics(int flags) override;
     TGraphics* CanvasGraphics() override;
+    String* RunScript(String* script) override;
 
     static TWin32Gadget* Wrap(int gadgetClass, KVGadget* native, TGadget* group);
     // The native frame handle of the window this gadget is in, or 0.
