@@ -115,9 +115,6 @@ int TScreenSaver::Run() {
     return 0;
 }
 
-// The configuration dialog arrives with the GUI toolkit's HTML view and
-// buttons; until then this slot only returns.
-int TScreenSaver::RunConfig() { return 0; }
 
 int TScreenSaver::FlushEvents() {
     while (PollEvent() != 0) {
