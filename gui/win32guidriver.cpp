@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "gui/win32/kvgadget.h"
+#include "gui/win32/kvmenu.h"
 #include "gui/win32/win32button.h"
 #include "gui/win32/win32desktop.h"
 #include "gui/win32/win32htmlview.h"
@@ -20,6 +21,7 @@
 #include "runtime/map.h"
 #include "runtime/memory.h"
 #include "runtime/startup.h"
+#include "system/system.h"
 
 KV_DEFINE_CLASS(TWin32Gadget, TGadget);
 KV_DEFINE_CLASS(TWin32GUIDriver, TVantaGUIDriver);
@@ -27,6 +29,12 @@ KV_DEFINE_CLASS(TWin32GUIDriver, TVantaGUIDriver);
 namespace {
 
 Ref<TMap> handleMap;  // TIntWrapper(native pointer) -> TWin32Gadget
+// Keyed by the decimal text of a menu's internal id: the user's tag as
+// decimal text, and the menu gadget.
+Ref<TMap> menuTags;
+Ref<TMap> menuGadgets;
+int nextMenuId = 100;
+Ref<Object> popupExtra;  // the extra of the popup menu being shown
 HFONT defaultFont = nullptr;
 
 TIntWrapper* KeyOf(KVGadget* native) { return TIntWrapper::Create(static_cast<int>(reinterpret_cast<uintptr_t>(native))); }
@@ -134,6 +142,13 @@ int NativeKeyFilter(KVGadget* native, int id, int data, int mods) {
 
 void NativeEventSink(int id, KVGadget* native, int data, int mods, int x, int y, Object* extra) {
     TWin32Gadget* gadget = Downcast<TWin32Gadget>(GadgetFromNative(native));
+    if (id == EVENT_MENUACTION) {
+        String* key = String::FromInt(data);
+        String* tag = Downcast<String>(menuTags->ValueForKey(key));
+        data = IsNull(tag) ? 0 : tag->ToInt();
+        gadget = Downcast<TWin32Gadget>(menuGadgets->ValueForKey(key));
+        extra = popupExtra;
+    }
     if (!IsNull(gadget)) {
         if (id == EVENT_WINDOWSIZE) gadget->SyncShape();
         if (id == EVENT_WINDOWMOVE) gadget->SyncPosition();
@@ -143,6 +158,7 @@ void NativeEventSink(int id, KVGadget* native, int data, int mods, int x, int y,
 
 TWin32Gadget::~TWin32Gadget() {
     if (native) native->release();
+    if (menu) menu->release();
 }
 
 TWin32Gadget* TWin32Gadget::Wrap(int gadgetClass, KVGadget* native, TGadget* group) {
@@ -200,6 +216,14 @@ void TWin32Gadget::Free() {
         CloseGraphics(graphics);
         graphics = NullOf<TGraphics>();
     }
+    if (menu) {
+        KVMenu* gone = menu;
+        menu = nullptr;
+        String* key = String::FromInt(gone->id);
+        menuTags->Remove(key);
+        menuGadgets->Remove(key);
+        gone->release();
+    }
     if (!native) return;
     KVGadget* gone = native;
     native = nullptr;
@@ -238,6 +262,7 @@ int TWin32Gadget::Activate(int command) {
 }
 
 int TWin32Gadget::State() {
+    if (menu) return (menu->checked ? STATE_SELECTED : 0) | (disabled ? STATE_DISABLED : 0);
     if (!native) return 0;
     int state = 0;
     if (gadgetClass == GADGET_WINDOW) {
@@ -253,16 +278,19 @@ int TWin32Gadget::State() {
 }
 
 void TWin32Gadget::SetText(String* value) {
+    if (menu) menu->text = value;
     if (native) native->setText(value);
 }
 
 String* TWin32Gadget::GetText() {
+    if (menu) return menu->text;
     if (!native) return EmptyString();
     if (gadgetClass == GADGET_TEXTFIELD) return static_cast<Win32TextField*>(native)->currentText();
     return native->text;
 }
 
 void TWin32Gadget::SetSelected(int selected) {
+    if (menu) menu->checked = selected != 0;
     if (native && gadgetClass == GADGET_BUTTON) static_cast<Win32Button*>(native)->setChecked(selected != 0);
 }
 
@@ -290,13 +318,23 @@ void TWin32Gadget::SetShow(int show) {
 
 void TWin32Gadget::SetEnabled(int enable) {
     disabled = enable ? 0 : 1;
+    if (menu) menu->enabled = enable != 0;
     if (native) native->setEnabled(enable != 0);
 }
 
-// A hot key of a gadget raises its GadgetAction while its window is in front.
+// A hot key raises the gadget's GadgetAction, or a menu's MenuAction with
+// its tag, while the gadget's window is in front; a menu shows it too.
 void TWin32Gadget::SetHotKey(int key, int mods) {
     RemoveHotKey(hotKey);
-    TEvent* action = TEvent::Create(EVENT_GADGETACTION, this, 0, 0, 0, 0, NullObject());
+    TEvent* action;
+    if (menu) {
+        menu->hotKey = key;
+        menu->hotMods = mods;
+        String* tag = Downcast<String>(menuTags->ValueForKey(String::FromInt(menu->id)));
+        action = TEvent::Create(EVENT_MENUACTION, this, IsNull(tag) ? 0 : tag->ToInt(), 0, 0, 0, NullObject());
+    } else {
+        action = TEvent::Create(EVENT_GADGETACTION, this, 0, 0, 0, 0, NullObject());
+    }
     hotKey = SetHotKeyEvent(key, mods, action, WindowHandle());
 }
 
@@ -314,6 +352,21 @@ String* TWin32Gadget::RunScript(String* script) {
 }
 
 TGadget* TWin32Gadget::WindowMenu() { return this; }
+
+// The chosen item's command arrives while the popup is up; the pump hands
+// it on before the popup's extra is cleared.
+void TWin32Gadget::PopupMenu(TGadget* menuGadget, Object* extra) {
+    TWin32Gadget* popup = Downcast<TWin32Gadget>(menuGadget);
+    if (!native || IsNull(popup) || !popup->menu) return;
+    popupExtra = extra;
+    native->popupMenu(popup->menu);
+    PollSystem();
+    popupExtra = NullObject();
+}
+
+void TWin32Gadget::UpdateWindowMenu() {
+    if (native && gadgetClass == GADGET_WINDOW) static_cast<KVWindow*>(native)->updateMenu();
+}
 TGadget* TWin32Gadget::RootNode() { return this; }
 
 // The list-type gadgets that hold items are not made by this driver yet.
@@ -350,6 +403,18 @@ void TWin32Gadget::SyncShape() {
     }
 }
 
+TWin32Gadget* TWin32Gadget::WrapMenu(KVMenu* node, TGadget* group, String* menuText, int tag) {
+    TWin32Gadget* gadget = new TWin32Gadget();
+    gadget->gadgetClass = GADGET_MENU;
+    gadget->menu = node;
+    if (!IsNull(group)) gadget->SetGroup(group, -1);
+    gadget->text = menuText;
+    String* key = String::FromInt(node->id);
+    menuTags->Insert(key, String::FromInt(tag));
+    menuGadgets->Insert(key, gadget);
+    return gadget;
+}
+
 void TWin32Gadget::SyncPosition() {
     if (!native) return;
     x = native->x;
@@ -366,6 +431,8 @@ TWin32GUIDriver* TWin32GUIDriver::Create() {
     LoadLibraryA("riched32.dll");
     defaultFont = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
     handleMap = CreateMap();
+    menuTags = CreateMap();
+    menuGadgets = CreateMap();
     NativeInputSource = InputSourceOf;
     TWin32GUIDriver* driver = new TWin32GUIDriver();
     driver->desktop = TWin32Gadget::Wrap(GADGET_DESKTOP, new Win32Desktop(), NullOf<TGadget>());
@@ -387,11 +454,28 @@ TGadget* TWin32GUIDriver::CreateGadget(int gadgetClass, String* text, int x, int
     if (gadgetClass == GADGET_DESKTOP) return desktop;
     if (IsNull(group)) group = desktop;
     TWin32Gadget* parent = Downcast<TWin32Gadget>(group);
+    if (gadgetClass == GADGET_MENU) return CreateMenuGadget(text, parent, style);
     KVGroup* nativeParent = IsNull(parent) ? nullptr : parent->NativeGroup();
     KVGadget* native = CreateNative(gadgetClass, text, x, y, w, h, nativeParent, style);
     TWin32Gadget* gadget = TWin32Gadget::Wrap(gadgetClass, native, group);
     gadget->text = text;
     return gadget;
+}
+
+// A window's menus hang from its root; a desktop's are popups; others nest.
+TGadget* TWin32GUIDriver::CreateMenuGadget(String* text, TWin32Gadget* parent, int tag) {
+    KVMenu* parentMenu = nullptr;
+    if (IsNull(parent)) RuntimeError("A menu belongs to a window, the desktop or another menu");
+    if (parent->gadgetClass == GADGET_WINDOW && parent->native) {
+        parentMenu = static_cast<KVWindow*>(parent->native)->rootMenu;
+    } else if (parent->menu) {
+        parentMenu = parent->menu;
+    } else if (parent->gadgetClass != GADGET_DESKTOP) {
+        RuntimeError("A menu belongs to a window, the desktop or another menu");
+    }
+    KVMenu* node = new KVMenu(text, nextMenuId++, parentMenu);
+    return TWin32Gadget::WrapMenu(node, parent->gadgetClass == GADGET_DESKTOP ? NullOf<TGadget>() : parent, text,
+                                  tag);
 }
 
 TGadget* TWin32GUIDriver::ActiveGadget() {

@@ -4,7 +4,7 @@
 // pointers to gadgets lets native notifications find their gadget.
 //
 // Made here: the desktop, windows, panels, canvases, buttons, labels, text
-// fields and HTML views. The other gadget classes (lists, trees, menus, ...)
+// fields, HTML views and menus. The other gadget classes (lists, trees, ...)
 // are refused with a runtime error until their native classes exist.
 #pragma once
 #include "graphics/graphics.h"
@@ -13,12 +13,14 @@
 
 class KVGadget;
 class KVGroup;
+class KVMenu;
 
 class TWin32Gadget : public TGadget {
     KV_CLASS(TWin32Gadget, TGadget)
 public:
     int gadgetClass = 0;
     KVGadget* native = nullptr;  // holds one reference; null after Free
+    KVMenu* menu = nullptr;      // a menu's native node instead (one reference)
     Ref<TGraphics> graphics;     // a canvas's context
     int disabled = 0;
     Ref<THotKey> hotKey;
@@ -47,6 +49,8 @@ public:
     void SetStatusText(String* text) override;
     void SetMinimumSize(int w, int h) override;
     TGadget* WindowMenu() override;
+    void PopupMenu(TGadget* menu, Object* extra) override;
+    void UpdateWindowMenu() override;
     TGadget* RootNode() override;
     void NativeClearItems() override;
     void NativeInsertItem(int index, String* text, String* tip, int icon, Object* extra) override;
@@ -59,6 +63,8 @@ public:
     String* RunScript(String* script) override;
 
     static TWin32Gadget* Wrap(int gadgetClass, KVGadget* native, TGadget* group);
+    // A menu gadget of class 15 over its native node, entered in the menu maps.
+    static TWin32Gadget* WrapMenu(KVMenu* menu, TGadget* group, String* text, int tag);
     // The native frame handle of the window this gadget is in, or 0.
     virtual uintptr_t WindowHandle();
     // x, y, width and height from the native gadget, for this gadget and its children.
@@ -81,6 +87,8 @@ public:
     TGuiFont* RequestFont(TGuiFont* font) override;
     void SetPointer(int shape) override;
     TIconStrip* LoadIconStrip(Object* source) override;
+
+    TGadget* CreateMenuGadget(String* text, TWin32Gadget* parent, int tag);
 
     // Starts the native layer (OLE, the common controls, the default GUI
     // font, the desktop) and wraps the desktop.

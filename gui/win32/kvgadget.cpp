@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "gui/win32/kvmenu.h"
 #include "runtime/exception.h"
 
 KVResource::~KVResource() {
@@ -46,6 +47,12 @@ void KVGadget::setShape(int newX, int newY, int w, int h) {
 
 void KVGadget::setTextColor(int, int, int) {}
 void KVGadget::setColor(int, int, int) {}
+void KVGadget::popupMenu(KVMenu*) {}
+
+KVWindow::KVWindow(KVGroup* parent, int windowStyle)
+    : KVGroup(parent, windowStyle), rootMenu(new KVMenu(EmptyString(), -1, nullptr)) {}
+
+KVWindow::~KVWindow() { rootMenu->release(); }
 
 void KVGadget::lockLayout() {
     lockedX = x;

@@ -33,6 +33,7 @@ private:
 };
 
 class KVGroup;
+class KVMenu;
 
 class KVGadget : public KVResource {
 public:
@@ -60,6 +61,8 @@ public:
     virtual int activate(int command) = 0;
     virtual void setTextColor(int r, int g, int b);
     virtual void setColor(int r, int g, int b);
+    // Shows the menu's children as a popup at the cursor; nothing in the base.
+    virtual void popupMenu(KVMenu* menu);
     virtual void layout();
 
     // The shape now, as the layout's starting point, with the group's client size.
@@ -88,11 +91,14 @@ void NativeEventSink(int id, KVGadget* native, int data, int mods, int x, int y,
 
 class KVWindow : public KVGroup {
 public:
+    KVMenu* rootMenu;  // its children are the menu bar
     bool minimized = false;
     bool maximized = false;
 
-    KVWindow(KVGroup* group, int style) : KVGroup(group, style) {}
+    KVWindow(KVGroup* group, int style);
+    ~KVWindow() override;
 
+    virtual void updateMenu() = 0;
     virtual void activateFirst() = 0;
     virtual void setMinSize(int w, int h) = 0;
     virtual void setStatusText(String* text) = 0;

@@ -1,6 +1,7 @@
 #include "gui/win32/win32control.h"
 
 #include "gui/gadget.h"
+#include "gui/win32/kvmenu.h"
 #include "gui/win32/win32window.h"
 #include "runtime/exception.h"
 
@@ -61,6 +62,10 @@ int Win32Control::activate(int command) {
     default: break;
     }
     return 0;
+}
+
+void Win32Control::popupMenu(KVMenu* menu) {
+    menu->popUp(control.hwnd);
 }
 
 LRESULT Win32Control::wndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, WNDPROC previous) {

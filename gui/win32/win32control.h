@@ -17,6 +17,7 @@ public:
     void setShow(bool show) override;
     void setEnabled(bool enabled) override;
     int activate(int command) override;
+    void popupMenu(KVMenu* menu) override;
 
     LRESULT wndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, WNDPROC previous) override;
 

@@ -1,7 +1,11 @@
 #include "gui/win32/win32hwnd.h"
 
+#include "gui/win32/kvgadget.h"
+
+#include <cstring>
 #include <map>
 
+#include "gui/hotkey.h"
 #include "runtime/exception.h"
 #include "system/event.h"
 #include "system/osevent.h"
@@ -57,7 +61,8 @@ LRESULT Dispatch(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
         if (lParam == 0) {
             // Menu items and accelerators carry the menu's internal id + 100.
             if (wParam > kMenuCommandBase) {
-                EmitEvent(CreateEvent(EVENT_MENUACTION, NullObject(), static_cast<int>(wParam) - kMenuCommandBase));
+                NativeEventSink(EVENT_MENUACTION, nullptr, static_cast<int>(wParam) - kMenuCommandBase, 0, 0, 0,
+                                NullObject());
             }
             return 0;
         }
@@ -77,6 +82,67 @@ LRESULT CALLBACK LayerWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM 
     KV_CALLBACK_TRY { return Dispatch(hwnd, message, wParam, lParam); }
     KV_CALLBACK_CATCH
     return DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+// 1 shift, 2 control, 4 alt, 8 either Windows key.
+int HotKeyMods() {
+    auto down = [](int key) { return (GetKeyState(key) & 0x8000) != 0; };
+    return (down(VK_SHIFT) ? 1 : 0) | (down(VK_CONTROL) ? 2 : 0) | (down(VK_MENU) ? 4 : 0) |
+           (down(VK_LWIN) || down(VK_RWIN) ? 8 : 0);
+}
+
+// Enter in an edit control hands the focus to the control's parent.
+void LeaveEditOnEnter() {
+    HWND focus = GetFocus();
+    char className[8] = "";
+    if (focus && GetClassNameA(focus, className, sizeof className) && _strnicmp(className, "edit", 4) == 0) {
+        SetFocus(GetParent(focus));
+    }
+}
+
+// Every key of the GUI thread passes the hot-key registry first: a
+// registered key is swallowed and, when pressed, raises its event.
+LRESULT CALLBACK KeyboardHook(int code, WPARAM key, LPARAM info) {
+    if (code == HC_ACTION) {
+        KV_CALLBACK_TRY {
+            bool pressed = (info & 0x80000000) == 0;
+            if (key == VK_RETURN && pressed) LeaveEditOnEnter();
+            TEvent* event = HotKeyEvent(static_cast<int>(key), HotKeyMods(),
+                                        reinterpret_cast<uintptr_t>(GetForegroundWindow()));
+            if (!IsNull(event)) {
+                if (pressed) event->Emit();
+                return 1;
+            }
+        }
+        KV_CALLBACK_CATCH
+    }
+    return CallNextHookEx(nullptr, code, key, info);
+}
+
+// A wheel message goes to the window under the cursor when that window takes
+// wheel input, in its client coordinates, and to no one else.
+LRESULT CALLBACK MessageHook(int code, WPARAM removal, LPARAM info) {
+    auto* message = reinterpret_cast<MSG*>(info);
+    if (code == HC_ACTION && removal == PM_REMOVE && message->message == WM_MOUSEWHEEL) {
+        POINT at{static_cast<short>(LOWORD(message->lParam)), static_cast<short>(HIWORD(message->lParam))};
+        HWND under = WindowFromPoint(at);
+        Win32Hwnd* binding = BindingOf(under);
+        if (binding && (binding->sensitivity & kSensitiveWheel)) {
+            ScreenToClient(under, &at);
+            SystemEmitOSEvent(under, WM_MOUSEWHEEL, message->wParam, MAKELPARAM(at.x, at.y),
+                              NativeInputSource(binding->owner));
+            message->message = WM_NULL;
+        }
+    }
+    return CallNextHookEx(nullptr, code, removal, info);
+}
+
+void InstallThreadHooks() {
+    DWORD thread = GetCurrentThreadId();
+    static HHOOK keyboard = SetWindowsHookExW(WH_KEYBOARD, KeyboardHook, nullptr, thread);
+    static HHOOK messages = SetWindowsHookExW(WH_GETMESSAGE, MessageHook, nullptr, thread);
+    (void)keyboard;
+    (void)messages;
 }
 
 }  // namespace
@@ -108,7 +174,9 @@ const wchar_t* LayerWindowClass() {
         wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
         wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
         wc.lpszClassName = kClassName;
-        return RegisterClassExW(&wc) != 0;
+        if (!RegisterClassExW(&wc)) return false;
+        InstallThreadHooks();
+        return true;
     }();
     if (!registered) RuntimeError("The GUI window class could not be registered");
     return kClassName;

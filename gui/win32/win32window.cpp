@@ -5,6 +5,7 @@
 #include <string>
 
 #include "gui/gadget.h"
+#include "gui/win32/kvmenu.h"
 #include "runtime/exception.h"
 #include "runtime/memory.h"
 #include "system/event.h"
@@ -136,6 +137,18 @@ void Win32Window::clientRect(int& cx, int& cy, int& w, int& h) {
     cy = r.top;
     w = r.right - r.left;
     h = r.bottom - r.top;
+}
+
+// A chosen item comes back as the frame's WM_COMMAND.
+void Win32Window::popupMenu(KVMenu* menu) {
+    menu->popUp(frame.hwnd);
+}
+
+void Win32Window::updateMenu() {
+    HMENU old = GetMenu(frame.hwnd);
+    SetMenu(frame.hwnd, rootMenu->build(true));
+    if (old) DestroyMenu(old);
+    DrawMenuBar(frame.hwnd);
 }
 
 void Win32Window::activateFirst() {

@@ -25,6 +25,8 @@ public:
     void setEnabled(bool enabled) override;
     int activate(int command) override;
     void clientRect(int& x, int& y, int& w, int& h) override;
+    void popupMenu(KVMenu* menu) override;
+    void updateMenu() override;
     void activateFirst() override;
     void setMinSize(int w, int h) override;
     void setStatusText(String* text) override;

@@ -1,0 +1,204 @@
+// Menus on real windows: the menu bar built from a window's menu tree,
+// shortcuts in the item texts, menu commands becoming MenuAction events with
+// the user's tag, popup menus chosen from with the real keyboard, and hot
+// keys pressed for real (xdotool) reaching their gadget or menu.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "gui/gui.h"
+#include "gui/win32/kvmenu.h"
+#include "gui/win32guidriver.h"
+#include "system/event.h"
+#include "system/system.h"
+#include "tests/gui/win32_driver_install.h"
+#include "tests/system/system_test_support.h"
+
+namespace {
+
+class Menus : public ::testing::Test {
+protected:
+    TGadget* window = nullptr;
+
+    void SetUp() override {
+        InstallWin32Driver();
+        window = CreateWindow(u"menus"_s, 100, 100, 300, 200, NullOf<TGadget>(),
+                              WINDOW_TITLEBAR | WINDOW_MENU | WINDOW_CLIENTCOORDS);
+        SetForegroundWindow(Frame(window));
+        PumpUntil([] { return false; }, 200);
+        DiscardQueuedEvents();
+    }
+    void TearDown() override {
+        if (window) FreeGadget(window);
+        PumpUntil([] { return false; }, 100);
+        DiscardQueuedEvents();
+    }
+
+    static HWND Frame(TGadget* gadget) { return reinterpret_cast<HWND>(QueryGadget(gadget, QUERY_HWND)); }
+
+    // A real click in the gadget, so the X server sends it the keys that follow.
+    static void Click(TGadget* gadget) {
+        RECT r;
+        GetWindowRect(Frame(gadget), &r);
+        ASSERT_EQ(Xdo("mousemove " + std::to_string((r.left + r.right) / 2) + " " +
+                      std::to_string((r.top + r.bottom) / 2) + " click 1"),
+                  0);
+        DrainEvents();
+    }
+
+    static std::string ItemString(HMENU menu, int position) {
+        char text[64] = "";
+        GetMenuStringA(menu, position, text, sizeof text, MF_BYPOSITION);
+        return text;
+    }
+
+    static std::vector<EventRecord> EventsOf(int id) {
+        std::vector<EventRecord> matching;
+        for (const EventRecord& record : DrainEvents()) {
+            if (record.id == id) matching.push_back(record);
+        }
+        return matching;
+    }
+
+    // Presses keys with xdotool after a moment, without waiting: for modal
+    // loops (a popup menu) that only return once the keys have come.
+    static void PressLater(const char* keys) {
+        std::string command = std::string("/bin/sh -c \"sleep 1; xdotool key ") + keys + "\"";
+        STARTUPINFOA si{};
+        si.cb = sizeof si;
+        PROCESS_INFORMATION pi{};
+        CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi);
+    }
+};
+
+}  // namespace
+
+TEST_F(Menus, TheMenuBarIsBuiltFromTheTreeWhenUpdated) {
+    TGadget* file = CreateMenu(u"&File"_s, 1, WindowMenu(window));
+    TGadget* open = CreateMenu(u"&Open"_s, 10, file, VK_F5, 3);
+    CreateMenu(u""_s, 0, file);  // a separator
+    TGadget* quit = CreateMenu(u"E&xit"_s, 11, file);
+    DisableMenu(quit);
+    CheckMenu(quit);
+    TGadget* recent = CreateMenu(u""_s, 12, file);  // empty text with children: an untitled submenu
+    CreateMenu(u"one.png"_s, 13, recent);
+    UpdateWindowMenu(window);
+
+    HMENU bar = GetMenu(Frame(window));
+    ASSERT_NE(bar, nullptr);
+    ASSERT_EQ(GetMenuItemCount(bar), 1);
+    EXPECT_EQ(ItemString(bar, 0), "&File");
+    HMENU fileMenu = GetSubMenu(bar, 0);
+    ASSERT_NE(fileMenu, nullptr);
+    ASSERT_EQ(GetMenuItemCount(fileMenu), 4);
+    EXPECT_EQ(ItemString(fileMenu, 0), "&Open\tShift+Ctrl+F5");
+    EXPECT_EQ(GetMenuItemID(fileMenu, 0), 100u + static_cast<unsigned>(Downcast<TWin32Gadget>(open)->menu->id));
+    EXPECT_TRUE(GetMenuState(fileMenu, 1, MF_BYPOSITION) & MF_SEPARATOR);
+    UINT quitState = GetMenuState(fileMenu, 2, MF_BYPOSITION);
+    EXPECT_TRUE(quitState & MF_GRAYED);
+    EXPECT_TRUE(quitState & MF_CHECKED);
+    EXPECT_EQ(MenuChecked(quit), 1);
+    EXPECT_EQ(MenuEnabled(quit), 0);
+    HMENU recentMenu = GetSubMenu(fileMenu, 3);
+    ASSERT_NE(recentMenu, nullptr);
+    EXPECT_EQ(ItemString(recentMenu, 0), "one.png");
+
+    SetMenuText(open, u"&Load"_s);  // not shown until the bar is updated
+    EXPECT_EQ(ItemString(GetSubMenu(GetMenu(Frame(window)), 0), 0), "&Open\tShift+Ctrl+F5");
+    EXPECT_TRUE(Equals(MenuText(open), u"&Load"_s));
+    UpdateWindowMenu(window);
+    EXPECT_EQ(ItemString(GetSubMenu(GetMenu(Frame(window)), 0), 0), "&Load\tShift+Ctrl+F5");
+}
+
+TEST_F(Menus, ChoosingAnItemIsAMenuActionWithItsTag) {
+    TGadget* file = CreateMenu(u"File"_s, 1, WindowMenu(window));
+    TGadget* save = CreateMenu(u"Save"_s, 77, file);
+    UpdateWindowMenu(window);
+    UINT command = GetMenuItemID(GetSubMenu(GetMenu(Frame(window)), 0), 0);
+    SendMessageW(Frame(window), WM_COMMAND, command, 0);
+    std::vector<EventRecord> actions = EventsOf(EVENT_MENUACTION);
+    ASSERT_EQ(actions.size(), 1u) << Describe(actions);
+    EXPECT_EQ(actions[0].data, 77);
+    EXPECT_TRUE(actions[0].From(save));
+    FreeMenu(save);  // a freed menu's command is no one's
+    SendMessageW(Frame(window), WM_COMMAND, command, 0);
+    actions = EventsOf(EVENT_MENUACTION);
+    ASSERT_EQ(actions.size(), 1u);
+    EXPECT_EQ(actions[0].data, 0);
+    EXPECT_TRUE(actions[0].From(NullObject()));
+}
+
+TEST_F(Menus, APopupIsChosenFromWithTheKeyboardAndCarriesItsExtra) {
+    REQUIRE_REAL_INPUT();
+    TGadget* popup = CreateMenu(u"popup"_s, 0, NullOf<TGadget>());  // on the desktop: a popup
+    CreateMenu(u"Cut"_s, 21, popup);
+    CreateMenu(u"Copy"_s, 22, popup);
+    PressLater("Down Down Return");
+    PopupWindowMenu(window, popup, u"row 3"_s);
+    std::vector<EventRecord> actions;
+    PumpEventsUntil(actions, [](const EventRecord& e) { return e.id == EVENT_MENUACTION; }, 3000);
+    ASSERT_FALSE(actions.empty());
+    EXPECT_EQ(actions.back().id, EVENT_MENUACTION) << Describe(actions);
+    EXPECT_EQ(actions.back().data, 22);
+    EXPECT_TRUE(Equals(Downcast<String>(CurrentEvent()->extra.get()), u"row 3"_s));
+}
+
+TEST_F(Menus, ShortcutNamesFollowTheKeyTable) {
+    EXPECT_EQ(MenuKeyName('7'), "7");
+    EXPECT_EQ(MenuKeyName('Q'), "Q");
+    EXPECT_EQ(MenuKeyName(VK_F12), "F12");
+    EXPECT_EQ(MenuKeyName(VK_NUMPAD3), "Num 3");
+    EXPECT_EQ(MenuKeyName(VK_PRIOR), "PageUp");
+    EXPECT_EQ(MenuKeyName(226), "\\");
+    EXPECT_EQ(MenuKeyName(VK_F13), "");  // no name: no shortcut text at all
+    TGadget* file = CreateMenu(u"File"_s, 1, WindowMenu(window));
+    CreateMenu(u"Odd"_s, 2, file, VK_F13, 2);
+    UpdateWindowMenu(window);
+    EXPECT_EQ(ItemString(GetSubMenu(GetMenu(Frame(window)), 0), 0), "Odd");
+}
+
+TEST_F(Menus, HotKeysPressedForRealReachTheirGadgetAndMenu) {
+    REQUIRE_REAL_INPUT();
+    TGadget* button = CreateButton(u"Go"_s, 10, 10, 80, 24, window, 0);
+    SetGadgetHotKey(button, VK_F6, 0);
+    TGadget* file = CreateMenu(u"File"_s, 1, WindowMenu(window));
+    TGadget* open = CreateMenu(u"Open"_s, 10, file, 'O', 2);
+    UpdateWindowMenu(window);
+    TGadget* field = CreateTextField(10, 50, 100, 24, window, 0);
+    Click(field);
+    ASSERT_EQ(Xdo("key F6 ctrl+o"), 0);
+    std::vector<EventRecord> events = DrainEvents();
+    int actions = 0, menuActions = 0;
+    for (const EventRecord& e : events) {
+        if (e.id == EVENT_GADGETACTION && e.From(button)) ++actions;
+        if (e.id == EVENT_MENUACTION && e.From(open) && e.data == 10) ++menuActions;
+    }
+    EXPECT_EQ(actions, 1) << Describe(events);  // pressed once, released once: one event
+    EXPECT_EQ(menuActions, 1) << Describe(events);
+}
+
+TEST_F(Menus, AHotKeyOfAWindowFiresOnlyWhileThatWindowIsInFront) {
+    REQUIRE_REAL_INPUT();
+    TGadget* button = CreateButton(u"Go"_s, 10, 10, 80, 24, window, 0);
+    SetGadgetHotKey(button, VK_F7, 0);
+    TGadget* other = CreateWindow(u"other"_s, 500, 100, 200, 100, NullOf<TGadget>(), WINDOW_TITLEBAR);
+    Click(other);
+    PumpUntil([&] { return GetForegroundWindow() == Frame(other); }, 2000);
+    ASSERT_EQ(GetForegroundWindow(), Frame(other));
+    DiscardQueuedEvents();
+    ASSERT_EQ(Xdo("key F7"), 0);
+    int actions = 0;
+    for (const EventRecord& e : DrainEvents()) actions += e.id == EVENT_GADGETACTION && e.From(button) ? 1 : 0;
+    EXPECT_EQ(actions, 0);
+    FreeGadget(other);
+}
+
+TEST_F(Menus, EnterInATextFieldHandsTheFocusToItsParent) {
+    REQUIRE_REAL_INPUT();
+    TGadget* field = CreateTextField(10, 10, 200, 24, window, 0);
+    Click(field);
+    ASSERT_EQ(GetFocus(), Frame(field));
+    ASSERT_EQ(Xdo("key Return"), 0);
+    PumpUntil([&] { return GetFocus() != Frame(field); }, 2000);
+    EXPECT_EQ(GetFocus(), GetParent(Frame(field)));
+}
