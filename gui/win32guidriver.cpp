@@ -12,6 +12,7 @@
 #include "gui/win32/win32button.h"
 #include "gui/win32/win32desktop.h"
 #include "gui/win32/win32htmlview.h"
+#include "gui/win32/win32iconstrip.h"
 #include "gui/win32/win32hwnd.h"
 #include "gui/win32/win32label.h"
 #include "gui/win32/win32panel.h"
@@ -25,6 +26,11 @@
 
 KV_DEFINE_CLASS(TWin32Gadget, TGadget);
 KV_DEFINE_CLASS(TWin32GUIDriver, TVantaGUIDriver);
+KV_DEFINE_CLASS(TWin32IconStrip, TIconStrip);
+
+TWin32IconStrip::~TWin32IconStrip() {
+    if (native) native->release();
+}
 
 namespace {
 
@@ -517,8 +523,19 @@ void TWin32GUIDriver::SetPointer(int shape) {
     SetLayerPointer(LoadCursorW(nullptr, CursorOf(shape)));
 }
 
-TIconStrip* TWin32GUIDriver::LoadIconStrip(Object*) {
-    RuntimeError("Icon strips are not made by this GUI driver yet");
+// A copy of a pixmap source, or a pixmap loaded from any other; the null
+// object when there is none.
+TIconStrip* TWin32GUIDriver::LoadIconStrip(Object* source) {
+    TPixmap* given = Downcast<TPixmap>(source);
+    TPixmap* pixmap = IsNull(given) ? LoadPixmap(source) : CopyPixmap(given);
+    if (IsNull(pixmap) || pixmap->height <= 0) return NullOf<TIconStrip>();
+    PrepareIconPixmap(pixmap);
+    pixmap = ConvertPixmap(pixmap, PF_RGB888);
+    TWin32IconStrip* strip = new TWin32IconStrip();
+    strip->pixmap = pixmap;
+    strip->native = new Win32IconStrip(pixmap);
+    strip->count = strip->native->count;
+    return strip;
 }
 
 void StartWin32GuiModule() {
@@ -527,5 +544,6 @@ void StartWin32GuiModule() {
     StartMapModule();
     RegisterClass(&TWin32Gadget::classRecord);
     RegisterClass(&TWin32GUIDriver::classRecord);
+    RegisterClass(&TWin32IconStrip::classRecord);
     SetGUIDriver(TWin32GUIDriver::Create());
 }

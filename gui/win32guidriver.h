@@ -14,6 +14,15 @@
 class KVGadget;
 class KVGroup;
 class KVMenu;
+class Win32IconStrip;
+
+// An icon strip with its native image list.
+class TWin32IconStrip : public TIconStrip {
+    KV_CLASS(TWin32IconStrip, TIconStrip)
+public:
+    Win32IconStrip* native = nullptr;  // one reference
+    ~TWin32IconStrip() override;
+};
 
 class TWin32Gadget : public TGadget {
     KV_CLASS(TWin32Gadget, TGadget)
