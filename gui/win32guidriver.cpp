@@ -10,13 +10,16 @@
 #include "gui/win32/kvgadget.h"
 #include "gui/win32/kvmenu.h"
 #include "gui/win32/win32button.h"
+#include "gui/win32/win32combobox.h"
 #include "gui/win32/win32desktop.h"
 #include "gui/win32/win32htmlview.h"
 #include "gui/win32/win32iconstrip.h"
 #include "gui/win32/win32hwnd.h"
 #include "gui/win32/win32label.h"
+#include "gui/win32/win32listbox.h"
 #include "gui/win32/win32panel.h"
 #include "gui/win32/win32textfield.h"
+#include "gui/win32/win32valuegadgets.h"
 #include "gui/win32/win32window.h"
 #include "runtime/exception.h"
 #include "runtime/map.h"
@@ -68,6 +71,12 @@ void SetUpNative(KVGadget* native, String* text, bool takesText, bool show, int 
     native->lockLayout();
 }
 
+// The sequence for the classes made without text, shown.
+KVGadget* SetUpNew(KVGadget* native, int x, int y, int w, int h) {
+    SetUpNative(native, EmptyString(), false, true, x, y, w, h);
+    return native;
+}
+
 KVGadget* CreateNative(int gadgetClass, String* text, int x, int y, int w, int h, KVGroup* parent, int style) {
     switch (gadgetClass) {
     case GADGET_WINDOW: {
@@ -103,6 +112,10 @@ KVGadget* CreateNative(int gadgetClass, String* text, int x, int y, int w, int h
         SetUpNative(view, text, false, true, x, y, w, h);
         return view;
     }
+    case GADGET_LISTBOX: return SetUpNew(new Win32ListBox(parent, style), x, y, w, h);
+    case GADGET_COMBOBOX: return SetUpNew(new Win32ComboBox(parent, style), x, y, w, h);
+    case GADGET_SLIDER: return SetUpNew(new Win32Slider(parent, style), x, y, w, h);
+    case GADGET_PROGBAR: return SetUpNew(new Win32ProgBar(parent, style), x, y, w, h);
     case GADGET_TREENODE: RuntimeError("chunks");
     default: FormatRuntimeError("Gadget class %d is not made by this GUI driver", gadgetClass);
     }
@@ -155,6 +168,10 @@ void NativeEventSink(int id, KVGadget* native, int data, int mods, int x, int y,
         gadget = Downcast<TWin32Gadget>(menuGadgets->ValueForKey(key));
         extra = popupExtra;
     }
+    if (!IsNull(gadget) && native && native->itemList() && data >= 0 && data < gadget->CountItems()) {
+        if (gadget->ItemFlags(data) & GADGETITEM_TOGGLE) gadget->SelectItem(data, 2);
+        extra = gadget->ItemExtra(data);
+    }
     if (!IsNull(gadget)) {
         if (id == EVENT_WINDOWSIZE) gadget->SyncShape();
         if (id == EVENT_WINDOWMOVE) gadget->SyncPosition();
@@ -178,6 +195,10 @@ TWin32Gadget* TWin32Gadget::Wrap(int gadgetClass, KVGadget* native, TGadget* gro
         RuntimeError("Gadget handle already in map!");
     }
     handleMap->Insert(KeyOf(native), gadget);
+    if (gadgetClass == GADGET_SLIDER) {
+        gadget->SetRange(1, 10);
+        gadget->SetValue(0);
+    }
     return gadget;
 }
 
@@ -292,6 +313,10 @@ String* TWin32Gadget::GetText() {
     if (menu) return menu->text;
     if (!native) return EmptyString();
     if (gadgetClass == GADGET_TEXTFIELD) return static_cast<Win32TextField*>(native)->currentText();
+    if (gadgetClass == GADGET_COMBOBOX) {
+        int chosen = SelectedItem();
+        return chosen >= 0 ? ItemText(chosen) : static_cast<Win32ComboBox*>(native)->editText();
+    }
     return native->text;
 }
 
@@ -375,14 +400,41 @@ void TWin32Gadget::UpdateWindowMenu() {
 }
 TGadget* TWin32Gadget::RootNode() { return this; }
 
-// The list-type gadgets that hold items are not made by this driver yet.
-void TWin32Gadget::NativeClearItems() { InvalidGadgetType(); }
-void TWin32Gadget::NativeInsertItem(int, String*, String*, int, Object*) { InvalidGadgetType(); }
-void TWin32Gadget::NativeModifyItem(int, String*, String*, int, Object*) { InvalidGadgetType(); }
-void TWin32Gadget::NativeRemoveItem(int) { InvalidGadgetType(); }
-void TWin32Gadget::NativeSetItemState(int, int) { InvalidGadgetType(); }
-int TWin32Gadget::NativeItemState(int) {
-    InvalidGadgetType();
+// The item side of a gadget that holds items; any other raises "Invalid Gadget type".
+KVItems* TWin32Gadget::Items() {
+    KVItems* list = native ? native->itemList() : nullptr;
+    if (!list) InvalidGadgetType();
+    return list;
+}
+
+void TWin32Gadget::NativeClearItems() { Items()->clearItems(); }
+void TWin32Gadget::NativeInsertItem(int index, String* value, String* tip, int icon, Object*) {
+    Items()->insertItem(index, value, tip, icon);
+}
+void TWin32Gadget::NativeModifyItem(int index, String* value, String* tip, int icon, Object*) {
+    Items()->modifyItem(index, value, tip, icon);
+}
+void TWin32Gadget::NativeRemoveItem(int index) { Items()->removeItem(index); }
+void TWin32Gadget::NativeSetItemState(int index, int state) { Items()->setItemState(index, state); }
+int TWin32Gadget::NativeItemState(int index) { return Items()->itemState(index); }
+
+void TWin32Gadget::SetIconStrip(TIconStrip* strip) {
+    TWin32IconStrip* native32 = Downcast<TWin32IconStrip>(strip);
+    iconStrip = strip;
+    if (native) native->setIconStrip(IsNull(native32) ? nullptr : native32->native);
+}
+
+void TWin32Gadget::SetRange(int visible, int total) {
+    if (native && gadgetClass == GADGET_SLIDER) static_cast<Win32Slider*>(native)->setRange(visible, total);
+}
+void TWin32Gadget::SetValue(int value) {
+    if (native && gadgetClass == GADGET_SLIDER) static_cast<Win32Slider*>(native)->setValue(value);
+}
+int TWin32Gadget::GetValue() {
+    return native && gadgetClass == GADGET_SLIDER ? static_cast<Win32Slider*>(native)->value() : 0;
+}
+void TWin32Gadget::SetProgress(float value) {
+    if (native && gadgetClass == GADGET_PROGBAR) static_cast<Win32ProgBar*>(native)->setProgress(value);
 }
 
 void TWin32Gadget::AttachGraphics(int flags) {

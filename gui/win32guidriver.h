@@ -4,7 +4,8 @@
 // pointers to gadgets lets native notifications find their gadget.
 //
 // Made here: the desktop, windows, panels, canvases, buttons, labels, text
-// fields, HTML views and menus. The other gadget classes (lists, trees, ...)
+// fields, HTML views, menus, list boxes, combo boxes, sliders and progress
+// bars. The other gadget classes (tabbers, tool bars, tree views, text areas)
 // are refused with a runtime error until their native classes exist.
 #pragma once
 #include "graphics/graphics.h"
@@ -34,6 +35,7 @@ public:
     int disabled = 0;
     Ref<THotKey> hotKey;
     Ref<TPixmap> pixmap;
+    Ref<TIconStrip> iconStrip;  // keeps the native strip alive while shown
 
     ~TWin32Gadget() override;
 
@@ -70,6 +72,11 @@ public:
     void AttachGraphics(int flags) override;
     TGraphics* CanvasGraphics() override;
     String* RunScript(String* script) override;
+    void SetIconStrip(TIconStrip* strip) override;
+    void SetRange(int visible, int total) override;
+    void SetValue(int value) override;
+    int GetValue() override;
+    void SetProgress(float value) override;
 
     static TWin32Gadget* Wrap(int gadgetClass, KVGadget* native, TGadget* group);
     // A menu gadget of class 15 over its native node, entered in the menu maps.
@@ -79,6 +86,8 @@ public:
     // x, y, width and height from the native gadget, for this gadget and its children.
     virtual void SyncShape();
     virtual void SyncPosition();
+    // The item side of a list box or combo box; raises "Invalid Gadget type" otherwise.
+    class KVItems* Items();
     // The native group of a desktop, window, panel, canvas or tabber; null otherwise.
     KVGroup* NativeGroup();
 };

@@ -48,6 +48,8 @@ void KVGadget::setShape(int newX, int newY, int w, int h) {
 void KVGadget::setTextColor(int, int, int) {}
 void KVGadget::setColor(int, int, int) {}
 void KVGadget::popupMenu(KVMenu*) {}
+void KVGadget::setIconStrip(Win32IconStrip* strip) { iconStrip = strip; }
+KVItems* KVGadget::itemList() { return nullptr; }
 
 KVWindow::KVWindow(KVGroup* parent, int windowStyle)
     : KVGroup(parent, windowStyle), rootMenu(new KVMenu(EmptyString(), -1, nullptr)) {}

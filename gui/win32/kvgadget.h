@@ -34,6 +34,22 @@ private:
 
 class KVGroup;
 class KVMenu;
+class Win32IconStrip;
+
+// The native side of a gadget that holds items (list box, combo box):
+// the control mirrors the gadget's item list. State bit 0x10 is selected.
+class KVItems {
+public:
+    virtual void clearItems() = 0;
+    virtual void insertItem(int index, String* text, String* tip, int icon) = 0;
+    virtual void modifyItem(int index, String* text, String* tip, int icon) = 0;
+    virtual void removeItem(int index) = 0;
+    virtual void setItemState(int index, int state) = 0;
+    virtual int itemState(int index) = 0;
+
+protected:
+    ~KVItems() = default;
+};
 
 class KVGadget : public KVResource {
 public:
@@ -43,6 +59,7 @@ public:
     bool visible = false;
     bool enabled = true;
     uintptr_t font = 0;  // the native font handle; fonts are shared, never owned here
+    Win32IconStrip* iconStrip = nullptr;  // kept alive by the gadget's TIconStrip
     Ref<String> text;
     int lockedX = 0, lockedY = 0, lockedWidth = 0, lockedHeight = 0;
     int lockedClientWidth = 1, lockedClientHeight = 1;
@@ -63,6 +80,10 @@ public:
     virtual void setColor(int r, int g, int b);
     // Shows the menu's children as a popup at the cursor; nothing in the base.
     virtual void popupMenu(KVMenu* menu);
+    // The strip whose icons the items show; only stored in the base.
+    virtual void setIconStrip(Win32IconStrip* strip);
+    // The item side of a gadget that holds items; null for the others.
+    virtual KVItems* itemList();
     virtual void layout();
 
     // The shape now, as the layout's starting point, with the group's client size.

@@ -225,7 +225,7 @@ TEST_F(Win32Gui, ClassesNotMadeYetAndTreeNodesAreRefused) {
     } catch (ThrownObject& thrown) {
         EXPECT_TRUE(Equals(thrown.object()->ToString(), u"chunks"_s));
     }
-    EXPECT_THROW(CreateListBox(0, 0, 1, 1, NullOf<TGadget>(), 0), ThrownObject);
+    EXPECT_THROW(CreateTabber(0, 0, 1, 1, NullOf<TGadget>(), 0), ThrownObject);
     TGadget* panel = CreatePanel(0, 0, 10, 10, NullOf<TGadget>(), 0, u""_s);
     EXPECT_THROW(CreateMenu(u"m"_s, 1, panel), ThrownObject);  // menus hang from windows, menus or the desktop
     FreeGadget(panel);
