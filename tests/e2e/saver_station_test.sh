@@ -18,12 +18,22 @@ titles=("Neonara Test - Tone 440 Hz" "Neonara Test - Bass Beat" "Neonara Test - 
 shots=40            # one about every 0.7 s: more than one round of the station's three songs
 parec_pid=
 
-cleanup_more() { [[ -n "$parec_pid" ]] && kill "$parec_pid" 2>/dev/null; }
+root=$(cd "$here/../.." && pwd)
+. "$root/scripts/lib/pulse.sh"
+. "$root/scripts/lib/icecast.sh"
+
+cleanup_more() {
+  [[ -n "$parec_pid" ]] && kill "$parec_pid" 2>/dev/null
+  stop_icecast
+  stop_pulse
+}
 
 command -v tesseract >/dev/null || fail "tesseract is missing (run scripts/bootstrap)"
-[[ -n "${PULSE_RUNTIME_PATH:-}" ]] || fail "no PulseAudio from the harness"
-python3 -c "import urllib.request; urllib.request.urlopen('http://127.0.0.1/stream/1040', timeout=5).read(1000)" ||
-  fail "the station does not answer"
+# The harness has started both; another user of the machine's shared sound
+# daemon and station may have stopped them since, so they are made sure of
+# (each is started only when it does not answer, and stopped only if started here).
+start_pulse || fail "no PulseAudio"
+start_icecast || fail "the station does not answer"
 
 parec -d nullsink.monitor --raw --format=s16le --rate=44100 --channels=2 >"$work/recorded.raw" &
 parec_pid=$!
