@@ -49,11 +49,7 @@ int Win32Control::activate(int command) {
     HWND window = control.hwnd;
     switch (command) {
     case ACTIVATE_FOCUS:
-        if ((GetWindowLongW(window, GWL_STYLE) & (WS_CHILD | WS_TABSTOP)) == (WS_CHILD | WS_TABSTOP)) {
-            SendMessageW(GetParent(window), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(window), TRUE);
-        } else {
-            SetFocus(window);
-        }
+        FocusWindow(window);
         break;
     // WM_NEXTDLGCTL with wParam 0 moves to the next control, 1 to the previous one.
     case ACTIVATE_BACK: SendMessageW(window, WM_NEXTDLGCTL, 0, FALSE); break;

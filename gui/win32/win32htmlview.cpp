@@ -398,11 +398,7 @@ int Win32HtmlView::activate(int command) {
     IWebBrowser2* browser = host->browser;
     switch (command) {
     case ACTIVATE_FOCUS:
-        if ((GetWindowLongW(container.hwnd, GWL_STYLE) & (WS_CHILD | WS_TABSTOP)) == (WS_CHILD | WS_TABSTOP)) {
-            SendMessageW(GetParent(container.hwnd), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(container.hwnd), TRUE);
-        } else {
-            SetFocus(container.hwnd);
-        }
+        FocusWindow(container.hwnd);
         break;
     case ACTIVATE_CUT:
         if (browser) browser->ExecWB(OLECMDID_CUT, OLECMDEXECOPT_DONTPROMPTUSER, nullptr, nullptr);

@@ -149,6 +149,14 @@ void InstallThreadHooks() {
 
 Object* (*NativeInputSource)(KVGadget* native) = NoInputSource;
 
+void FocusWindow(HWND window) {
+    if ((GetWindowLongW(window, GWL_STYLE) & (WS_CHILD | WS_TABSTOP)) == (WS_CHILD | WS_TABSTOP)) {
+        SendMessageW(GetParent(window), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(window), TRUE);
+    } else {
+        SetFocus(window);
+    }
+}
+
 void SetLayerPointer(HCURSOR cursor) {
     layerPointer = cursor;
     if (cursor) SetCursor(cursor);

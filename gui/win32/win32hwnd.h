@@ -50,6 +50,10 @@ Win32Hwnd* BindingOf(HWND window);
 // Registers the layer's window class once; its name for CreateWindowEx.
 const wchar_t* LayerWindowClass();
 
+// Gives `window` the keyboard focus; a child that is a tab stop gets it
+// through the dialog manager, so the default button follows.
+void FocusWindow(HWND window);
+
 // The cursor SetPointer chose, shown over the client area of the layer's
 // windows; null leaves the class cursor.
 void SetLayerPointer(HCURSOR cursor);

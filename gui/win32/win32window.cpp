@@ -116,11 +116,7 @@ void Win32Window::setEnabled(bool enable) {
 int Win32Window::activate(int command) {
     switch (command) {
     case ACTIVATE_FOCUS:
-        if ((style & WINDOW_CHILD) && (GetWindowLongW(frame.hwnd, GWL_STYLE) & WS_TABSTOP)) {
-            SendMessageW(GetParent(frame.hwnd), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(frame.hwnd), TRUE);
-        } else {
-            SetFocus(frame.hwnd);
-        }
+        FocusWindow(frame.hwnd);
         break;
     case ACTIVATE_BACK: SendMessageW(frame.hwnd, WM_NEXTDLGCTL, 0, FALSE); break;
     case ACTIVATE_FORWARD: SendMessageW(frame.hwnd, WM_NEXTDLGCTL, 1, FALSE); break;

@@ -8,49 +8,13 @@
 #include "runtime/exception.h"
 #include "system/event.h"
 #include "system/system.h"
-#include "tests/gui/win32_driver_install.h"
-#include "tests/system/system_test_support.h"
+#include "tests/gui/window_fixture.h"
 
 namespace {
 
-class Controls : public ::testing::Test {
+class Controls : public WindowFixture {
 protected:
-    TGadget* window = nullptr;
-
-    void SetUp() override {
-        InstallWin32Driver();
-        window = CreateWindow(u"controls"_s, 100, 100, 300, 200, NullOf<TGadget>(),
-                              WINDOW_TITLEBAR | WINDOW_CLIENTCOORDS);
-        ActivateWindow(window);
-        SetForegroundWindow(Frame(window));
-        PumpUntil([] { return false; }, 200);
-        DiscardQueuedEvents();
-    }
-    void TearDown() override {
-        if (window) FreeGadget(window);
-        PumpUntil([] { return false; }, 100);
-        DiscardQueuedEvents();
-    }
-
-    static HWND Frame(TGadget* gadget) { return reinterpret_cast<HWND>(QueryGadget(gadget, QUERY_HWND)); }
-
-    // Clicks the middle of a gadget with the real pointer.
-    static void Click(TGadget* gadget) {
-        RECT r;
-        GetWindowRect(Frame(gadget), &r);
-        ASSERT_EQ(Xdo("mousemove " + std::to_string((r.left + r.right) / 2) + " " +
-                      std::to_string((r.top + r.bottom) / 2) + " click 1"),
-                  0);
-    }
-
-    // The events of `id` from `source` that arrive within a short while.
-    static std::vector<EventRecord> EventsOf(int id, Object* source) {
-        std::vector<EventRecord> matching;
-        for (const EventRecord& record : DrainEvents()) {
-            if (record.id == id && record.From(source)) matching.push_back(record);
-        }
-        return matching;
-    }
+    void SetUp() override { OpenWindow(u"controls"_s, 300, 200, WINDOW_TITLEBAR, true); }
 };
 
 int keysSeen = 0;

@@ -7,37 +7,15 @@
 #include "gui/win32guidriver.h"
 #include "runtime/win32.h"
 #include "system/event.h"
-#include "tests/gui/win32_driver_install.h"
-#include "tests/system/system_test_support.h"
+#include "tests/gui/window_fixture.h"
 
 #include <commctrl.h>
 
 namespace {
 
-class Lists : public ::testing::Test {
+class Lists : public WindowFixture {
 protected:
-    TGadget* window = nullptr;
-
-    void SetUp() override {
-        InstallWin32Driver();
-        window = CreateWindow(u"lists"_s, 100, 100, 320, 240, NullOf<TGadget>(), WINDOW_TITLEBAR | WINDOW_CLIENTCOORDS);
-        DiscardQueuedEvents();
-    }
-    void TearDown() override {
-        if (window) FreeGadget(window);
-        PumpUntil([] { return false; }, 100);
-        DiscardQueuedEvents();
-    }
-
-    static HWND Control(TGadget* gadget) { return reinterpret_cast<HWND>(QueryGadget(gadget, QUERY_HWND)); }
-
-    static std::vector<EventRecord> EventsOf(int id, TGadget* source) {
-        std::vector<EventRecord> matching;
-        for (const EventRecord& record : DrainEvents()) {
-            if (record.id == id && record.From(source)) matching.push_back(record);
-        }
-        return matching;
-    }
+    void SetUp() override { OpenWindow(u"lists"_s, 320, 240, WINDOW_TITLEBAR, false); }
 
     static std::string ListText(HWND list, int index) {
         char text[64] = "";
@@ -57,7 +35,7 @@ TEST_F(Lists, AListBoxMirrorsTheItemsAndReportsANewSelectionOnce) {
     AddGadgetItem(list, u"alpha"_s);
     AddGadgetItem(list, u"beta"_s, 0, -1, u""_s, u"the beta item"_s);
     InsertGadgetItem(list, 0, u"first"_s);
-    HWND control = Control(list);
+    HWND control = Frame(list);
     ASSERT_EQ(SendMessageW(control, LVM_GETITEMCOUNT, 0, 0), 3);
     EXPECT_EQ(ListText(control, 0), "first");
     EXPECT_EQ(ListText(control, 2), "beta");
@@ -98,7 +76,7 @@ TEST_F(Lists, ChoosingInAComboBoxIsAnActionCarryingTheItemsExtra) {
 
     // The user picks the first entry from the keyboard.
     RECT r;
-    GetWindowRect(Control(combo), &r);
+    GetWindowRect(Frame(combo), &r);
     ASSERT_EQ(Xdo("mousemove " + std::to_string(r.left + 20) + " " + std::to_string(r.top + 10) + " click 1"), 0);
     DrainEvents();
     ASSERT_EQ(Xdo("key Home Return"), 0);
@@ -121,27 +99,27 @@ TEST_F(Lists, SlidersOfEveryKindKeepTheirValue) {
     EXPECT_EQ(SliderValue(bar), 42);
     SetSliderRange(track, 0, 10);
     SetSliderValue(track, 10);
-    EXPECT_EQ(SendMessageW(Control(track), TBM_GETPOS, 0, 0), 0);  // the top of a vertical trackbar
+    EXPECT_EQ(SendMessageW(Frame(track), TBM_GETPOS, 0, 0), 0);  // the top of a vertical trackbar
     EXPECT_EQ(SliderValue(track), 10);
     SetSliderRange(updown, 0, 5);
     SetSliderValue(updown, 3);
     EXPECT_EQ(SliderValue(updown), 3);
 
     // A page down on the scroll bar moves it by the page and reports the value.
-    SendMessageW(Control(window), WM_HSCROLL, SB_PAGEDOWN, reinterpret_cast<LPARAM>(Control(bar)));
+    SendMessageW(Frame(window), WM_HSCROLL, SB_PAGEDOWN, reinterpret_cast<LPARAM>(Frame(bar)));
     std::vector<EventRecord> actions = EventsOf(EVENT_GADGETACTION, bar);
     ASSERT_EQ(actions.size(), 1u) << Describe(actions);
     EXPECT_EQ(actions[0].data, 52);
-    SendMessageW(Control(window), WM_HSCROLL, SB_ENDSCROLL, reinterpret_cast<LPARAM>(Control(bar)));
+    SendMessageW(Frame(window), WM_HSCROLL, SB_ENDSCROLL, reinterpret_cast<LPARAM>(Frame(bar)));
     EXPECT_TRUE(EventsOf(EVENT_GADGETACTION, bar).empty());  // other codes raise nothing
 }
 
 TEST_F(Lists, AProgressBarShowsHundredthsRounded) {
     TGadget* progress = CreateProgBar(10, 10, 200, 20, window, 0);
     SetProgBarValue(progress, 0.5f);
-    EXPECT_EQ(SendMessageW(Control(progress), PBM_GETPOS, 0, 0), 50);
+    EXPECT_EQ(SendMessageW(Frame(progress), PBM_GETPOS, 0, 0), 50);
     SetProgBarValue(progress, 0.004f);
-    EXPECT_EQ(SendMessageW(Control(progress), PBM_GETPOS, 0, 0), 0);
+    EXPECT_EQ(SendMessageW(Frame(progress), PBM_GETPOS, 0, 0), 0);
     SetProgBarValue(progress, 0.996f);
-    EXPECT_EQ(SendMessageW(Control(progress), PBM_GETPOS, 0, 0), 100);
+    EXPECT_EQ(SendMessageW(Frame(progress), PBM_GETPOS, 0, 0), 100);
 }

@@ -11,40 +11,13 @@
 #include "gui/win32guidriver.h"
 #include "system/event.h"
 #include "system/system.h"
-#include "tests/gui/win32_driver_install.h"
-#include "tests/system/system_test_support.h"
+#include "tests/gui/window_fixture.h"
 
 namespace {
 
-class Menus : public ::testing::Test {
+class Menus : public WindowFixture {
 protected:
-    TGadget* window = nullptr;
-
-    void SetUp() override {
-        InstallWin32Driver();
-        window = CreateWindow(u"menus"_s, 100, 100, 300, 200, NullOf<TGadget>(),
-                              WINDOW_TITLEBAR | WINDOW_MENU | WINDOW_CLIENTCOORDS);
-        SetForegroundWindow(Frame(window));
-        PumpUntil([] { return false; }, 200);
-        DiscardQueuedEvents();
-    }
-    void TearDown() override {
-        if (window) FreeGadget(window);
-        PumpUntil([] { return false; }, 100);
-        DiscardQueuedEvents();
-    }
-
-    static HWND Frame(TGadget* gadget) { return reinterpret_cast<HWND>(QueryGadget(gadget, QUERY_HWND)); }
-
-    // A real click in the gadget, so the X server sends it the keys that follow.
-    static void Click(TGadget* gadget) {
-        RECT r;
-        GetWindowRect(Frame(gadget), &r);
-        ASSERT_EQ(Xdo("mousemove " + std::to_string((r.left + r.right) / 2) + " " +
-                      std::to_string((r.top + r.bottom) / 2) + " click 1"),
-                  0);
-        DrainEvents();
-    }
+    void SetUp() override { OpenWindow(u"menus"_s, 300, 200, WINDOW_TITLEBAR | WINDOW_MENU, true); }
 
     static std::string ItemString(HMENU menu, int position) {
         char text[64] = "";
@@ -52,7 +25,7 @@ protected:
         return text;
     }
 
-    static std::vector<EventRecord> EventsOf(int id) {
+    static std::vector<EventRecord> EventsOfAny(int id) {
         std::vector<EventRecord> matching;
         for (const EventRecord& record : DrainEvents()) {
             if (record.id == id) matching.push_back(record);
@@ -116,13 +89,13 @@ TEST_F(Menus, ChoosingAnItemIsAMenuActionWithItsTag) {
     UpdateWindowMenu(window);
     UINT command = GetMenuItemID(GetSubMenu(GetMenu(Frame(window)), 0), 0);
     SendMessageW(Frame(window), WM_COMMAND, command, 0);
-    std::vector<EventRecord> actions = EventsOf(EVENT_MENUACTION);
+    std::vector<EventRecord> actions = EventsOfAny(EVENT_MENUACTION);
     ASSERT_EQ(actions.size(), 1u) << Describe(actions);
     EXPECT_EQ(actions[0].data, 77);
     EXPECT_TRUE(actions[0].From(save));
     FreeMenu(save);  // a freed menu's command is no one's
     SendMessageW(Frame(window), WM_COMMAND, command, 0);
-    actions = EventsOf(EVENT_MENUACTION);
+    actions = EventsOfAny(EVENT_MENUACTION);
     ASSERT_EQ(actions.size(), 1u);
     EXPECT_EQ(actions[0].data, 0);
     EXPECT_TRUE(actions[0].From(NullObject()));
@@ -166,6 +139,7 @@ TEST_F(Menus, HotKeysPressedForRealReachTheirGadgetAndMenu) {
     UpdateWindowMenu(window);
     TGadget* field = CreateTextField(10, 50, 100, 24, window, 0);
     Click(field);
+    DrainEvents();
     ASSERT_EQ(Xdo("key F6 ctrl+o"), 0);
     std::vector<EventRecord> events = DrainEvents();
     int actions = 0, menuActions = 0;
@@ -183,6 +157,7 @@ TEST_F(Menus, AHotKeyOfAWindowFiresOnlyWhileThatWindowIsInFront) {
     SetGadgetHotKey(button, VK_F7, 0);
     TGadget* other = CreateWindow(u"other"_s, 500, 100, 200, 100, NullOf<TGadget>(), WINDOW_TITLEBAR);
     Click(other);
+    DrainEvents();
     PumpUntil([&] { return GetForegroundWindow() == Frame(other); }, 2000);
     ASSERT_EQ(GetForegroundWindow(), Frame(other));
     DiscardQueuedEvents();
@@ -197,6 +172,7 @@ TEST_F(Menus, EnterInATextFieldHandsTheFocusToItsParent) {
     REQUIRE_REAL_INPUT();
     TGadget* field = CreateTextField(10, 10, 200, 24, window, 0);
     Click(field);
+    DrainEvents();
     ASSERT_EQ(GetFocus(), Frame(field));
     ASSERT_EQ(Xdo("key Return"), 0);
     PumpUntil([&] { return GetFocus() != Frame(field); }, 2000);
