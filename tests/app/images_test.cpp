@@ -40,6 +40,11 @@ protected:
     // Frame times long after (or before) every fade time set here.
     static void Later() { FrameTime = static_cast<float>(MilliSecs()) + 1e6f; }
     static void Earlier() { FrameTime = 0; }
+    // Frame times just before and after a millisecond time. FrameTime is a
+    // float: once the clock passes 2^24 ms (4.7 hours after boot) it holds
+    // only every second millisecond, so "one later" needs a wider step.
+    static float BeforeTime(int ms) { return static_cast<float>(ms - 100); }
+    static float AfterTime(int ms) { return static_cast<float>(ms + 100); }
 
     static int StepsUntil(TSplash* splash, bool (*done)(TSplash*), int limit) {
         for (int i = 1; i <= limit; ++i) {
@@ -139,7 +144,7 @@ TEST_F(Effects, SplashFadesInHoldsAndFadesOut) {
     EXPECT_EQ(s->hold, 0);
     EXPECT_GE(s->fadeTime, before + 5000);
 
-    FrameTime = static_cast<float>(s->fadeTime);  // not yet past the hold
+    FrameTime = BeforeTime(s->fadeTime);  // not yet past the hold
     s->UpdateFade();
     EXPECT_EQ(s->alpha, 1.0f);
 
@@ -280,10 +285,10 @@ TEST_F(Effects, FireworksLiveAbout101FramesThenLeaveTheList) {
 TEST_F(Effects, FireworksKeepFullAlphaUntilTheirDelayPassed) {
     SpriteSwitchTime = MilliSecs();
     TFireworks* f = TFireworks::Create(0, 0, 1.0f, 0.05f, 3, 0, 1, 1);
-    FrameTime = static_cast<float>(f->fadeTime);  // not after it
+    FrameTime = BeforeTime(f->fadeTime);  // not after it
     for (int i = 0; i < 10; ++i) f->Advance();
     EXPECT_EQ(f->alpha, 1.0f);
-    FrameTime = static_cast<float>(f->fadeTime + 1);
+    FrameTime = AfterTime(f->fadeTime);
     f->Advance();
     EXPECT_FLOAT_EQ(f->alpha, 0.99f);
 }
@@ -317,8 +322,12 @@ TEST_F(Effects, UpdateKindRemovesEveryInvisibleSpriteAndSkipsOtherObjects) {
 
 TEST_F(Effects, UpdateAllTakesTheFrameTime) {
     FrameTime = 0;
-    int before = MilliSecs();
+    // Both bounds are rounded to float as FrameTime is (past 2^24 ms of
+    // uptime a float holds only every second millisecond); volatile keeps
+    // the x87 unit from comparing them at a higher precision.
+    volatile float before = static_cast<float>(MilliSecs());
     TImages::UpdateAll();  // an empty list: nothing to draw
-    EXPECT_GE(FrameTime, static_cast<float>(before));
-    EXPECT_LE(FrameTime, static_cast<float>(MilliSecs()));
+    volatile float after = static_cast<float>(MilliSecs());
+    EXPECT_GE(FrameTime, before);
+    EXPECT_LE(FrameTime, after);
 }
