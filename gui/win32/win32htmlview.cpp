@@ -362,44 +362,18 @@ void HtmlHost::onEvent(DISPID id, DISPPARAMS* params) {
 
 // ---- the view ----
 
-Win32HtmlView::Win32HtmlView(KVGroup* parent, int viewStyle) : KVGadget(parent, viewStyle) {
-    HWND parentWindow = group ? reinterpret_cast<HWND>(group->query(QUERY_HWND_CLIENT)) : GetDesktopWindow();
-    HWND window = CreateWindowExW(WS_EX_CONTROLPARENT, LayerWindowClass(), L"", kContainerStyle, 0, 0, 0, 0,
-                                  parentWindow, nullptr, GetModuleHandleW(nullptr), nullptr);
-    if (!window) RuntimeError("The HTML view could not be created");
-    container.bind(window, this, this);
-    host = new HtmlHost(this, window, style);
+Win32HtmlView::Win32HtmlView(KVGroup* parent, int viewStyle) : Win32Control(parent, viewStyle) {
+    createControl(LayerWindowClass(), "", kContainerStyle, WS_EX_CONTROLPARENT, 0);
+    host = new HtmlHost(this, control.hwnd, style);
 }
 
 Win32HtmlView::~Win32HtmlView() { delete host; }
 
-uintptr_t Win32HtmlView::query(int kind) {
-    return kind == QUERY_HWND || kind == QUERY_HWND_CLIENT ? reinterpret_cast<uintptr_t>(container.hwnd) : 0;
-}
-
 void Win32HtmlView::setText(String* url) { navigate(url); }
-
-void Win32HtmlView::setShape(int newX, int newY, int w, int h) {
-    MoveWindow(container.hwnd, newX, newY, w, h, TRUE);
-    KVGadget::setShape(newX, newY, w, h);
-}
-
-void Win32HtmlView::setShow(bool show) {
-    ShowWindow(container.hwnd, show ? SW_SHOW : SW_HIDE);
-    visible = show;
-}
-
-void Win32HtmlView::setEnabled(bool enable) {
-    EnableWindow(container.hwnd, enable);
-    enabled = enable;
-}
 
 int Win32HtmlView::activate(int command) {
     IWebBrowser2* browser = host->browser;
     switch (command) {
-    case ACTIVATE_FOCUS:
-        FocusWindow(container.hwnd);
-        break;
     case ACTIVATE_CUT:
         if (browser) browser->ExecWB(OLECMDID_CUT, OLECMDEXECOPT_DONTPROMPTUSER, nullptr, nullptr);
         break;
@@ -412,8 +386,7 @@ int Win32HtmlView::activate(int command) {
     case ACTIVATE_PRINT:
         if (browser) browser->ExecWB(OLECMDID_PRINT, OLECMDEXECOPT_PROMPTUSER, nullptr, nullptr);
         break;
-    case ACTIVATE_REDRAW: InvalidateRect(container.hwnd, nullptr, FALSE); break;
-    default: break;
+    default: return Win32Control::activate(command);  // focus and redraw
     }
     return 0;
 }
@@ -472,6 +445,6 @@ LRESULT Win32HtmlView::wndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lP
         }
         return 0;
     case WM_ERASEBKGND: return 1;  // the control paints everything
-    default: return CallWindowProcW(previous, hwnd, message, wParam, lParam);
+    default: return Win32Control::wndProc(hwnd, message, wParam, lParam, previous);
     }
 }

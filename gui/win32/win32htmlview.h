@@ -4,24 +4,19 @@
 // did not start is cancelled and raised as GadgetAction with the URL; new
 // windows never open.
 #pragma once
-#include "gui/win32/kvgadget.h"
-#include "gui/win32/win32hwnd.h"
+#include "gui/win32/win32control.h"
 
 class HtmlHost;
 
-class Win32HtmlView : public KVGadget, public Win32WndProc {
+// The control's binding holds the container window, of the layer's class.
+class Win32HtmlView : public Win32Control {
 public:
-    Win32Hwnd container;
     HtmlHost* host = nullptr;
 
     Win32HtmlView(KVGroup* group, int style);
     ~Win32HtmlView() override;
 
-    uintptr_t query(int kind) override;
     void setText(String* url) override;  // navigates; the text follows DocumentComplete
-    void setShape(int x, int y, int w, int h) override;
-    void setShow(bool show) override;
-    void setEnabled(bool enabled) override;
     int activate(int command) override;
 
     void navigate(String* url);
