@@ -1,14 +1,15 @@
 // preview_host: stands in for the Display Settings dialog when it shows a
 // screensaver in its little monitor picture.
 //
-//   preview_host.exe SAVER [SHOW_SECONDS [EXIT_SECONDS]]
+//   preview_host.exe SAVER [SHOW_SECONDS [EXIT_SECONDS [CLOSE_FILE]]]
 //
 // It opens a window titled "Neonara preview host" at screen position
 // (100, 100) holding a black 152x112 child window (the preview area) at
 // (20, 20), starts SAVER /p <decimal handle of the preview area> with our
 // standard output and error handed on, pumps messages for SHOW_SECONDS
-// (default 10), then destroys the preview area and the window as the dialog
-// does when it closes, and gives the saver EXIT_SECONDS (default 10) to end.
+// (default 10) or until the file CLOSE_FILE exists, then destroys the
+// preview area and the window as the dialog does when it closes, and gives
+// the saver EXIT_SECONDS (default 10) to end.
 //
 // Every step is reported on standard output, one flushed line each:
 //   host=<hwnd>  area=<hwnd>  area-screen=<x>,<y>  child-started
@@ -112,17 +113,24 @@ void PumpMessages() {
 
 ULONGLONG Deadline(double seconds) { return GetTickCount64() + static_cast<ULONGLONG>(seconds * 1000.0); }
 
-// Pumps messages until `deadline` (a GetTickCount64 time), or until the
-// process ends when one is given.  Returns true when it ended.  Messages keep
-// flowing while waiting so that the saver, whose window may be a child of
-// ours, is never blocked on a message sent to this thread.
-bool PumpUntil(ULONGLONG deadline, HANDLE process) {
+// The file that asks the host to close, when one was named; the test makes it
+// once it has seen what it wanted, however long that took.
+const wchar_t* g_closeFile = nullptr;
+
+bool CloseAsked() { return g_closeFile != nullptr && GetFileAttributesW(g_closeFile) != INVALID_FILE_ATTRIBUTES; }
+
+// Pumps messages until `deadline` (a GetTickCount64 time) or a close request,
+// or until the process ends when one is given.  Returns true when it ended.
+// Messages keep flowing while waiting so that the saver, whose window may be
+// a child of ours, is never blocked on a message sent to this thread.
+bool PumpUntil(ULONGLONG deadline, HANDLE process, bool closable = false) {
     for (;;) {
         PumpMessages();
         if (process != nullptr && WaitForSingleObject(process, 0) == WAIT_OBJECT_0) return true;
         ULONGLONG now = GetTickCount64();
-        if (now >= deadline) return false;
+        if (now >= deadline || (closable && CloseAsked())) return false;
         DWORD left = static_cast<DWORD>(deadline - now);
+        if (closable && left > 100) left = 100;  // the close file is polled
         MsgWaitForMultipleObjects(process != nullptr ? 1 : 0, &process, FALSE, left, QS_ALLINPUT);
     }
 }
@@ -154,11 +162,12 @@ void ReportAreaChild(HWND area, DWORD saverProcess) {
 
 int Run(int argc, wchar_t** argv) {
     if (argc < 2) {
-        Say("usage: preview_host SAVER [SHOW_SECONDS [EXIT_SECONDS]]");
+        Say("usage: preview_host SAVER [SHOW_SECONDS [EXIT_SECONDS [CLOSE_FILE]]]");
         return 1;
     }
     double show = Seconds(argc, argv, 2, 10);
     double grace = Seconds(argc, argv, 3, 10);
+    if (argc > 4) g_closeFile = argv[4];
 
     HINSTANCE instance = GetModuleHandleW(nullptr);
     if (!RegisterClasses(instance)) {
@@ -213,12 +222,12 @@ int Run(int argc, wchar_t** argv) {
     Say("child-started");
 
     ULONGLONG close_at = Deadline(show);
-    bool ended = PumpUntil(close_at, child.hProcess);
+    bool ended = PumpUntil(close_at, child.hProcess, true);
     if (ended) {
         // Reported at once, so the order of the lines shows that it ended
         // early; the windows still stay up for the whole showing time.
         ReportExit(child.hProcess);
-        PumpUntil(close_at, nullptr);
+        PumpUntil(close_at, nullptr, true);
     }
 
     ReportAreaChild(area, child.dwProcessId);

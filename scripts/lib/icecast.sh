@@ -10,7 +10,10 @@
 #
 # Settings (environment):
 #   NEONARA_ICECAST_DIR  work folder (config, logs, web root, media), default: a new temp folder
-#   NEONARA_ICECAST_SONG_SECONDS  length of each song, default 6
+#   NEONARA_ICECAST_SONG_SECONDS     length of the tone and the beat, default 6
+#   NEONARA_ICECAST_SILENCE_SECONDS  length of the silence, default 24: long
+#     enough for a new title to scroll in (253 frames at 4 units a frame) and
+#     rest at the left even when the saver draws only 15 frames a second
 #
 # Icecast refuses to run as root unless it changes owner: it drops to nobody
 # after binding port 80, so its log folder is made writable for nobody.
@@ -42,9 +45,10 @@ except OSError:
 EOF
 }
 
-# make_station_media DIR SECONDS: the station's songs and its playlist.
+# make_station_media DIR SECONDS SILENCE_SECONDS: the station's songs and its
+# playlist.  A stamp holds the lengths, so media made with others are remade.
 make_station_media() {
-  local dir=$1 secs=$2
+  local dir=$1 secs=$2 quiet=$3
   mkdir -p "$dir"
   command -v sox >/dev/null && command -v lame >/dev/null ||
     { _icecast_say "sox and lame are needed (run scripts/bootstrap)"; return 1; }
@@ -55,12 +59,13 @@ make_station_media() {
     # Bass drum: a decaying 55 Hz burst twice a second.
     sox -n -r 44100 -c 2 -b 16 beat1.wav synth 0.15 sine 55 fade q 0 0.15 0.12 pad 0 0.35
     sox beat1.wav beat.wav repeat $((secs * 2 - 1))
-    sox -n -r 44100 -c 2 -b 16 silence.wav trim 0 "$secs"
+    sox -n -r 44100 -c 2 -b 16 silence.wav trim 0 "$quiet"
     lame --quiet -b 128 --cbr --ta "Neonara Test" --tt "Tone 440 Hz" tone.wav tone.mp3
     lame --quiet -b 128 --cbr --ta "Neonara Test" --tt "Bass Beat" beat.wav beat.mp3
     lame --quiet -b 128 --cbr --ta "Neonara Test" --tt "Silence" silence.wav silence.mp3
     rm -f ./*.wav
     printf '%s\n' "$dir/tone.mp3" "$dir/beat.mp3" "$dir/silence.mp3" >playlist.m3u
+    echo "$secs $quiet" >lengths
   ) || { _icecast_say "making the station's media failed"; return 1; }
 }
 
@@ -181,8 +186,9 @@ start_icecast() {
   chmod 755 "$_NEONARA_ICECAST_DIR"
   local dir=$_NEONARA_ICECAST_DIR
   _icecast_write_config "$dir"
-  [[ -f "$dir/media/playlist.m3u" ]] ||
-    make_station_media "$dir/media" "${NEONARA_ICECAST_SONG_SECONDS:-6}" || return 1
+  local lengths="${NEONARA_ICECAST_SONG_SECONDS:-6} ${NEONARA_ICECAST_SILENCE_SECONDS:-24}"
+  [[ -f "$dir/media/playlist.m3u" && "$(cat "$dir/media/lengths" 2>/dev/null)" == "$lengths" ]] ||
+    make_station_media "$dir/media" $lengths || return 1
 
   if [[ -z $status ]]; then
     command -v icecast2 >/dev/null || { _icecast_say "icecast2 is missing (run scripts/bootstrap)"; return 1; }

@@ -17,20 +17,21 @@ scr=$1
 dialog_window() { xdotool search --name '^Neonara Screensaver$' 2>/dev/null | head -n 1; }
 has_dialog() { [[ -n "$(dialog_window)" ]]; }
 
-# The client area's top-left corner on the screen, from xwininfo of Wine's X window.
-check_dialog() {
-  local id geometry
-  id=$(dialog_window)
-  geometry=$(xwininfo -id "$id" | awk '/Absolute upper-left X/ {x=$4} /Absolute upper-left Y/ {y=$4}
-                                      /Width:/ {w=$2} /Height:/ {h=$2} END {print x, y, w, h}')
-  echo "dialog window: $geometry"
-  read -r wx wy ww wh <<<"$geometry"
-  # The frame surrounds a 410x420 client area centred on the display.
-  ((ww >= 410 && wh >= 420)) || fail "the dialog is $ww x $wh, smaller than its client area"
-  local cx=$(( (1024 - 410) / 2 )) cy=$(( (768 - 420) / 2 ))
-  ((wx <= cx && wy <= cy && wx + ww >= cx + 410 && wy + wh >= cy + 420)) ||
-    fail "the client area at $cx,$cy is not inside the window at $wx,$wy"
-  echo "ok: the dialog's window holds the centred client area"
+# The dialog's window on the screen, from xwininfo of Wine's X window:
+# "X Y WIDTH HEIGHT".
+dialog_geometry() {
+  xwininfo -id "$(dialog_window)" 2>/dev/null |
+    awk '/Absolute upper-left X/ {x=$4} /Absolute upper-left Y/ {y=$4}
+         /Width:/ {w=$2} /Height:/ {h=$2} END {print x, y, w, h}'
+}
+
+# The frame surrounds a 410x420 client area centred on the display (Wine may
+# still be placing the window when it first appears).
+dialog_placed() {
+  local wx wy ww wh cx=$(( (1024 - 410) / 2 )) cy=$(( (768 - 420) / 2 ))
+  read -r wx wy ww wh <<<"$(dialog_geometry)"
+  [[ -n "$wh" ]] && ((ww >= 410 && wh >= 420 && wx <= cx && wy <= cy &&
+                      wx + ww >= cx + 410 && wy + wh >= cy + 420))
 }
 
 run_dialog() {  # run_dialog ARGS...
@@ -38,12 +39,15 @@ run_dialog() {  # run_dialog ARGS...
   wine "$scr" "$@" >"$work/out" 2>"$work/err" &
   saver_pid=$!
   wait_for 60 has_dialog || fail "no window titled 'Neonara Screensaver' for '$*'"
-  sleep 1
-  check_dialog
+  wait_for 30 dialog_placed ||
+    fail "the dialog's window ($(dialog_geometry)) does not hold a 410x420 client area centred on the display"
+  echo "ok: the dialog's window ($(dialog_geometry)) holds the centred client area"
   # The OK button: 64x24 at 168,375 in the client area.
   local bx=$(( (1024 - 410) / 2 + 168 + 32 )) by=$(( (768 - 420) / 2 + 375 + 12 ))
-  xdotool mousemove "$bx" "$by" click 1
-  wait_for 10 stopped || fail "OK did not end the dialog"
+  # Clicked again after a while if the process goes on: on a busy machine the
+  # window can show before its button is ready for the first click.
+  click_ok() { xdotool mousemove "$bx" "$by" click 1; wait_for 5 stopped; }
+  wait_for 60 click_ok || fail "OK did not end the dialog"
   wait "$saver_pid"
   local rc=$?
   saver_pid=

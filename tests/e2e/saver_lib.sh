@@ -20,21 +20,31 @@ fail() {
   exit 1
 }
 
-# Polls CMD until it succeeds, for at most SECONDS (tenths of a second apart).
+# Polls CMD until it succeeds, for at most SECONDS of wall time (tenths of
+# a second apart, however long CMD itself takes).
 wait_for() {  # wait_for SECONDS CMD...
-  local limit=$(($1 * 10)) i
+  local deadline=$((SECONDS + $1))
   shift
-  for ((i = 0; i < limit; i++)); do
+  while :; do
     "$@" && return 0
+    ((SECONDS < deadline)) || return 1
     sleep 0.1
   done
-  return 1
 }
 
 running() { kill -0 "$saver_pid" 2>/dev/null; }
 stopped() { ! running; }
+# The loop prints a spectrum line every second frame.
+fft_lines() { grep -c '^fft=' "$work/out" 2>/dev/null; }
 # The loop runs once it has printed a few frames' spectrum lines.
-looping() { [[ $(grep -c '^fft=' "$work/out" 2>/dev/null) -ge 20 ]]; }
+looping() { [[ $(fft_lines) -ge 20 ]]; }
+# Waits until the loop has drawn 2*N more frames, however fast it draws:
+# it takes one event a frame, so what was sent before has been seen then.
+frames_go_on() {  # frames_go_on N
+  local want=$(($(fft_lines) + $1))
+  _more_lines() { [[ $(fft_lines) -ge $want ]]; }
+  wait_for 60 _more_lines
+}
 
 # Starts the saver as Windows does and checks its two display lines.
 start_saver() {
@@ -53,7 +63,8 @@ start_saver() {
 
 # Waits for the saver to end and checks its exit code and last line.
 expect_end() {  # expect_end LINE
-  wait_for 10 stopped || fail "the saver did not end (expected '$1')"
+  # Wine takes seconds to take down a full-screen window, more on a busy machine.
+  wait_for 60 stopped || fail "the saver did not end (expected '$1')"
   wait "$saver_pid"
   local rc=$?
   saver_pid=

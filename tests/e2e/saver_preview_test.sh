@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Runs the saver's preview mode the way the Display Settings dialog drives it:
 # preview_host.exe opens a window with a black 152x112 preview area and starts
-# SCR /p <handle of the area>, closes the window after 12 s and gives the
-# saver 10 s to end.  Checked from the Linux side:
+# SCR /p <handle of the area>, closes the window when this script asks it to
+# (once it has seen the preview draw) and gives the saver a minute to end.
+# Checked from the Linux side:
 #   - the saver's window becomes the area's child at the area's size, and its
 #     loop draws frames (what reaches the screen is only reported: Wine shows
 #     no drawing across processes, see below);
@@ -19,8 +20,8 @@ host=$2
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 . "$here/saver_lib.sh"
 
-show_seconds=12     # how long the host shows the preview
-exit_seconds=10     # how long it then waits for the saver to end
+show_seconds=600    # the longest the host shows the preview unless asked to close
+exit_seconds=60     # how long it then waits for the saver to end
 # preview_host.cpp paints its client area in this colour (kHostColor).
 host_color="58,110,165"
 parec_pid=
@@ -34,7 +35,7 @@ line_of() { tr -d '\r' <"$work/out" | grep -n -m 1 -- "$1" | cut -d: -f1; }
 # saver_lib.sh's running/stopped follow $saver_pid, which holds the host here.
 started() { said 'child-started' || stopped; }
 
-# Screenshot as raw 8-bit RGB (no PNG round trip: one is taken every 0.5 s).
+# Screenshot as raw 8-bit RGB (no PNG round trip needed).
 shoot() {  # shoot FILE
   import -window root -depth 8 rgb:"$1"
 }
@@ -133,6 +134,8 @@ PY
 [[ -f "$host" ]] || fail "no preview host at $host"
 scr_win=$(winepath -w "$scr" 2>/dev/null | tr -d '\r')
 [[ -n "$scr_win" ]] || fail "winepath could not convert $scr"
+close_win=$(winepath -w "$work/close" 2>/dev/null | tr -d '\r')
+[[ -n "$close_win" ]] || fail "winepath could not convert $work/close"
 
 # The station is playing (when the harness has one): the preview must stay
 # silent, which the null sink's monitor shows.
@@ -147,8 +150,9 @@ fi
 shoot "$work/before.rgb" || fail "no screenshot"
 
 : >"$work/out"
-wine "$host" "$scr_win" "$show_seconds" "$exit_seconds" >"$work/out" 2>"$work/err" &
+wine "$host" "$scr_win" "$show_seconds" "$exit_seconds" "$close_win" >"$work/out" 2>"$work/err" &
 saver_pid=$!    # the host; saver_lib.sh ends it when the script ends
+shown_at=$SECONDS
 wait_for 60 started || fail "the host did not start the saver"
 said 'child-started' || fail "the host ended before starting the saver"
 area_xy=$(tr -d '\r' <"$work/out" | grep -o 'area-screen=-\?[0-9]*,-\?[0-9]*' | head -n 1)
@@ -162,7 +166,7 @@ echo "ok: the host started the saver for its preview area at $ax,$ay"
 # The preview runs: its loop prints one spectrum line every second frame
 # (silence: "fft=0..."), so a few seconds of them show frames being drawn.
 frames() { [[ $(tr -d '\r' <"$work/out" | grep -c '^fft=') -ge 60 ]]; }
-wait_for 30 frames || fail "the preview drew no frames (no fft= lines)"
+wait_for 120 frames || fail "the preview drew no frames (no fft= lines)"
 echo "ok: the preview draws frames ($(grep -c '^fft=' "$work/out") spectrum lines so far)"
 
 # Under Wine, drawing from one process into a child window of another
@@ -180,17 +184,17 @@ fi
 # The same picture and one taken later: nothing outside the area changes.
 result=$(analyse "$work/shot.rgb" "$work/before.rgb" "$ax" "$ay" --outside) ||
   fail "the preview drew outside its area: $result"
-sleep 1
-if ! said 'host-closed'; then
-  shoot "$work/shot.rgb" || fail "no screenshot"
-  result=$(analyse "$work/shot.rgb" "$work/before.rgb" "$ax" "$ay" --outside) ||
-    fail "the preview drew outside its area: $result"
-fi
+frames_go_on 10 || fail "the preview stopped drawing"
+shoot "$work/shot.rgb" || fail "no screenshot"
+result=$(analyse "$work/shot.rgb" "$work/before.rgb" "$ax" "$ay" --outside) ||
+  fail "the preview drew outside its area: $result"
 echo "ok: only the area is drawn: $result"
 
-# The host closes its windows after $show_seconds s; the saver then has to
-# end by itself, before the host stops waiting for it.
-wait_for $((show_seconds + exit_seconds + 30)) stopped || fail "the host did not end"
+# The host closes its windows when asked; the saver then has to end by
+# itself, before the host stops waiting for it.
+touch "$work/close"
+shown_seconds=$((SECONDS - shown_at))
+wait_for $((exit_seconds + 60)) stopped || fail "the host did not end"
 wait "$saver_pid"
 host_rc=$?
 saver_pid=
@@ -221,7 +225,7 @@ if [[ -n "$parec_pid" ]]; then
   kill "$parec_pid" 2>/dev/null
   wait "$parec_pid" 2>/dev/null
   parec_pid=
-  result=$(python3 - "$work/recorded.raw" "$show_seconds" <<'PY'
+  result=$(python3 - "$work/recorded.raw" "$shown_seconds" <<'PY'
 import array, sys
 data = open(sys.argv[1], "rb").read()
 samples = array.array("h", data[: len(data) // 2 * 2])

@@ -57,8 +57,7 @@ for step in "1 0" "0 1" "1 0" "-1 1" "1 -1" "0 1"; do
   set -- $step
   x=$((x + $1)) y=$((y + $2))
   xdotool mousemove "$x" "$y"
-  sleep 0.2
-  running || fail "a one-pixel move to $x,$y ended the saver"
+  frames_go_on 4 || fail "a one-pixel move to $x,$y ended the saver"
 done
 echo "ok: jitter keeps it running"
 xdotool mousemove "$((x + 2))" "$y"

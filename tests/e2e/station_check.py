@@ -1,31 +1,39 @@
 #!/usr/bin/env python3
-"""Checks what the saver made of the radio station, from its output and from
-screenshots taken while it played:
+"""Watches the saver while it plays the radio station, from its output and
+from screenshots, until it has seen everything it looks for:
 
-    station_check.py OUTPUT SHOTS WORKDIR TITLE...
+    station_check.py OUTPUT WORKDIR PID LIMIT TITLE...
 
-OUTPUT is the saver's standard output; SHOTS lists one screenshot per line as
-"PATH LINES", LINES being how many output lines there were when it was taken;
-TITLE... are the station's song titles.  Checked:
+OUTPUT is the saver's standard output (growing while it runs), PID the
+process to watch (the check fails if it ends), LIMIT the most seconds to
+watch, TITLE... the station's song titles.  Screenshots are taken one after
+another, each noted with the number of output lines just after it was
+taken.  Watched for:
 
   - the "fft=" lines carry non-zero values and some report a loud level;
   - the title bar: the text on it is read with tesseract and must be one of
-    the station's titles, at least two different ones over the run, and a
-    title is seen scrolling in (its left edge far right) and at rest at the
-    left;
+    the station's titles; every title is read, and a title is seen
+    scrolling in (its left edge far right) and later at rest at the left;
   - the centre fireworks: coloured light below the logo's band appears in
-    some screenshots, and only in those taken within a few seconds after the
-    saver reported a loud level.
+    some screenshots, only in those taken soon after the saver reported a
+    loud level, and a quiet stretch shows none.
 
-Exits 1 with the reasons when a check fails.
+Nothing here depends on how fast the saver draws: the title's scroll and the
+fireworks' life are counted in frames, and so is "soon after" (in "fft="
+lines, one every second frame).  Exits 0 once everything was seen, 1 with
+the reasons when a check fails or the limit passes first.
 """
+import os
 import subprocess
 import sys
+import time
 
 W, H = 1024, 768
 BAR_TOP, BAR_ROWS = 680, 52      # the bar's band, around y = 708
 LOUD = 150                       # the level above which centre fireworks start
-RECENT_LINES = 120               # 4 s of "fft=" lines: longer than a firework lives
+# A centre firework lives its 1 s delay plus 101 frames of fading; even at
+# the timer's full 62.5 frames a second that is under 81 "fft=" lines.
+RECENT_LINES = 120
 # Below the logo's glow and above the bar, around the screen's centre.
 BOX = (362, 430, 662, 600)
 
@@ -40,15 +48,18 @@ def pixels(path, crop=None, colorspace=None):
     return subprocess.run(args, capture_output=True, check=True).stdout
 
 
-def levels(output_path):
+def output_lines(output_path):
+    with open(output_path, "rb") as f:
+        return [raw.decode("latin-1").strip() for raw in f.read().split(b"\n")[:-1]]
+
+
+def levels(lines):
     """(line number, value, level) of every "fft=" line."""
     found = []
-    with open(output_path, "rb") as f:
-        for number, raw in enumerate(f, 1):
-            line = raw.decode("latin-1").strip()
-            if line.startswith("fft=") and " y=" in line:
-                value, level = line[4:].split(" y=")
-                found.append((number, float(value), int(level)))
+    for number, line in enumerate(lines, 1):
+        if line.startswith("fft=") and " y=" in line:
+            value, level = line[4:].split(" y=")
+            found.append((number, float(value), int(level)))
     return found
 
 
@@ -100,58 +111,97 @@ def fireworks_light(path):
     return lit
 
 
-def main():
-    output_path, shots_path, work = sys.argv[1:4]
-    titles = sys.argv[4:]
-    problems = []
+def alive(pid):
+    try:
+        os.kill(pid, 0)
+        return True
+    except OSError:
+        return False
 
-    found = levels(output_path)
-    nonzero = sum(1 for _, value, _ in found if value > 0)
-    loud_lines = [number for number, _, level in found if level > LOUD]
-    print(f"fft lines {len(found)}, non-zero {nonzero}, loud (level > {LOUD}) {len(loud_lines)}")
-    if nonzero == 0:
-        problems.append("every fft= value is 0")
-    if not loud_lines:
-        problems.append("no fft= line reports a loud level")
 
-    seen_titles = set()
-    scrolling = resting = False
-    with_fireworks = quiet_without = 0
-    with open(shots_path) as f:
-        shots = [line.split() for line in f if line.strip()]
-    for index, (path, lines) in enumerate(shots):
-        lines = int(lines)
-        count, left = bar_ink(path, f"{work}/ink-{index:02d}.png")
-        text = read_text(f"{work}/ink-{index:02d}.png") if count else ""
-        if text in titles:
-            seen_titles.add(text)
+class Watch:
+    def __init__(self, titles):
+        self.titles = titles
+        self.seen_titles = set()
+        self.scrolling = False
+        self.resting = False
+        self.with_fireworks = 0
+        self.quiet_without = 0
+        self.problems = []
+
+    def look(self, index, path, lines, loud_lines, work):
+        count, left = bar_ink(path, f"{work}/ink-{index:03d}.png")
+        text = read_text(f"{work}/ink-{index:03d}.png") if count else ""
+        if text in self.titles:
+            self.seen_titles.add(text)
         if count > 150 and left >= 200:
-            scrolling = True
-        if text in titles and 8 <= left <= 24:
-            resting = True
+            self.scrolling = True
+        # At rest only counts once a title was seen on its way in.
+        if self.scrolling and text in self.titles and 8 <= left <= 24:
+            self.resting = True
         light = fireworks_light(path)
         recent_loud = any(lines - RECENT_LINES < n <= lines for n in loud_lines)
         if light > 500:
-            with_fireworks += 1
+            self.with_fireworks += 1
             if not recent_loud:
-                problems.append(f"{path}: fireworks with no loud level in the {RECENT_LINES} lines before")
+                self.problems.append(f"{path}: fireworks with no loud level in the {RECENT_LINES} lines before")
         elif not recent_loud and lines > RECENT_LINES:
-            quiet_without += 1
+            self.quiet_without += 1
         print(f"{path}: title '{text}' ink {count} from x={left}; fireworks light {light}; "
-              f"loud level just before: {'yes' if recent_loud else 'no'}")
+              f"loud level just before: {'yes' if recent_loud else 'no'}", flush=True)
 
-    print(f"titles read: {sorted(seen_titles)}; scrolling seen: {scrolling}, at rest seen: {resting}")
-    print(f"shots with centre fireworks {with_fireworks}, quiet shots without them {quiet_without}")
-    if len(seen_titles) < 2:
-        problems.append("fewer than two of the station's titles were read on the bar")
-    if not scrolling:
-        problems.append("no title was seen scrolling in from the right")
-    if not resting:
-        problems.append("no title was seen at rest at the left")
-    if with_fireworks < 2:
-        problems.append("centre fireworks appeared in fewer than two screenshots")
-    if quiet_without < 1:
-        problems.append("no quiet stretch without fireworks was seen")
+    def missing(self, nonzero, loud_lines):
+        wanted = []
+        if nonzero == 0:
+            wanted.append("every fft= value is 0")
+        if not loud_lines:
+            wanted.append("no fft= line reports a loud level")
+        if len(self.seen_titles) < len(self.titles):
+            wanted.append(f"titles not read on the bar: {sorted(set(self.titles) - self.seen_titles)}")
+        if not self.scrolling:
+            wanted.append("no title was seen scrolling in from the right")
+        if not self.resting:
+            wanted.append("no title was seen at rest at the left after scrolling in")
+        if self.with_fireworks < 2:
+            wanted.append("centre fireworks appeared in fewer than two screenshots")
+        if self.quiet_without < 1:
+            wanted.append("no quiet stretch without fireworks was seen")
+        return wanted
+
+
+def main():
+    output_path, work, pid, limit = sys.argv[1], sys.argv[2], int(sys.argv[3]), float(sys.argv[4])
+    watch = Watch(sys.argv[5:])
+    os.makedirs(f"{work}/shots", exist_ok=True)
+    deadline = time.monotonic() + limit
+    index = 0
+    while True:
+        if not alive(pid):
+            print("FAIL: the saver ended while playing")
+            return 1
+        path = f"{work}/shots/shot-{index:03d}.png"
+        if subprocess.run(["import", "-window", "root", path]).returncode != 0:
+            print("FAIL: no screenshot")
+            return 1
+        # Counted after the shot: the frame it shows came no later.
+        output = output_lines(output_path)
+        lines = len(output)
+        found = levels(output)
+        loud_lines = [number for number, _, level in found if level > LOUD]
+        watch.look(index, path, lines, loud_lines, work)
+        index += 1
+        nonzero = sum(1 for _, value, _ in found if value > 0)
+        wanted = watch.missing(nonzero, loud_lines)
+        if watch.problems or not wanted or time.monotonic() > deadline:
+            break
+    print(f"fft lines {len(found)}, non-zero {nonzero}, loud (level > {LOUD}) {len(loud_lines)}")
+    print(f"titles read: {sorted(watch.seen_titles)}; scrolling seen: {watch.scrolling}, "
+          f"at rest seen: {watch.resting}")
+    print(f"shots {index}, with centre fireworks {watch.with_fireworks}, "
+          f"quiet shots without them {watch.quiet_without}")
+    problems = watch.problems + wanted
+    if wanted:
+        problems.append(f"still missing after {limit:.0f} s")
     for problem in problems:
         print("FAIL:", problem)
     return 1 if problems else 0
