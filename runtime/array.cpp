@@ -54,10 +54,15 @@ static void InitElements(Array* array) {
 }
 
 Array* AllocArray(const char* type, int dims, const int* sizes) {
+    // Checked at every step: the product of a few sizes overflows 64 bits.
+    const int64_t limit = 0x7fff0000 - 20 - 4 * static_cast<int64_t>(dims);
     int64_t count = 1;
-    for (int k = 0; k < dims; ++k) count *= sizes[k];
+    for (int k = 0; k < dims; ++k) {
+        count *= sizes[k];
+        if (count > limit) RuntimeError("Array too large");
+    }
     int64_t bytes = count * ElementSize(type);
-    if (bytes > 0x7fff0000 - 20 - 4 * dims) RuntimeError("Array too large");
+    if (bytes > limit) RuntimeError("Array too large");
     int size = 20 + 4 * dims + static_cast<int>(bytes);
     CollectorBeforeAlloc(size);
     void* block = MemAlloc(size);

@@ -91,6 +91,9 @@ std::vector<LargeBlock>& Large() {
 
 uintptr_t AllocAligned(int size) {
     char* raw = static_cast<char*>(std::malloc(static_cast<size_t>(size) + 20));
+    // A huge request that the address space cannot hold (input asked for it)
+    // is a runtime error; running out on a small one leaves nothing to go on with.
+    if (!raw && size >= (1 << 20)) RuntimeError("Out of memory");
     if (!raw) std::abort();
     // Round up to 16, moving on a further 16 when already aligned, so there is
     // always room for the raw pointer just before the block.

@@ -16,8 +16,12 @@ static constinit String emptyString(StaticObjectTag{}, kStaticRefs, 0);
 
 String* EmptyString() { return &emptyString; }
 
+// The longest string whose block size (12 + 2 * length) fits the allocator.
+static constexpr int64_t kMaxStringLength = (0x7fff0000 - 12) / 2;
+
 String* NewString(int length) {
     if (length <= 0) return EmptyString();
+    if (length > kMaxStringLength) RuntimeError("String too large");
     int size = 12 + 2 * length;
     CollectorBeforeAlloc(size);
     void* block = MemAlloc(size);
@@ -84,6 +88,12 @@ String* FromChar(int code) {
     return s;
 }
 
+// A result length computed in 64 bits, checked before it becomes a size.
+static int ResultLength(int64_t length) {
+    if (length > kMaxStringLength) RuntimeError("String too large");
+    return static_cast<int>(length);
+}
+
 // Decodes UTF-8; a malformed byte stands for itself (ISO 8859-1), so no
 // input is lost. Characters beyond the BMP become surrogate pairs.
 String* String::FromUtf8(const char* text, int count) {
@@ -144,7 +154,7 @@ char16_t* String::ToWString() {
 
 char* String::ToUtf8() {
     const char16_t* in = Text();
-    char* out = static_cast<char*>(MemAllocBlock(3 * length + 1));
+    char* out = static_cast<char*>(MemAllocBlock(ResultLength(3 * static_cast<int64_t>(length) + 1)));
     int n = 0;
     for (int i = 0; i < length; ++i) {
         unsigned c = in[i];
@@ -197,17 +207,18 @@ static bool MatchesAt(const String* s, const String* sub, int at) {
 
 int String::Find(String* sub, int start) {
     if (start < 0) start = 0;
-    for (int i = start; i + sub->length <= length; ++i) {
+    // Written as a difference: start + sub->length can overflow.
+    for (int i = start; i <= length - sub->length; ++i) {
         if (MatchesAt(this, sub, i)) return i;
     }
     return -1;
 }
 
 int String::FindLast(String* sub, int start) {
-    int i = length - start;
-    if (i > length - sub->length) i = length - sub->length;
-    for (; i >= 0; --i) {
-        if (i + sub->length <= length && MatchesAt(this, sub, i)) return i;
+    int64_t from = static_cast<int64_t>(length) - start;
+    if (from > length - sub->length) from = length - sub->length;
+    for (int i = static_cast<int>(from); i >= 0; --i) {
+        if (MatchesAt(this, sub, i)) return i;
     }
     return -1;
 }
@@ -223,13 +234,13 @@ bool String::Contains(String* sub) { return Find(sub, 0) != -1; }
 // ---- building ----
 
 static String* ConcatAll(String* const* parts, int count) {
-    int total = 0;
+    int64_t total = 0;
     for (int i = 0; i < count; ++i) total += parts[i]->length;
     if (total == 0) return EmptyString();
     for (int i = 0; i < count; ++i) {
         if (parts[i]->length == total) return parts[i];
     }
-    String* s = NewString(total);
+    String* s = NewString(ResultLength(total));
     char16_t* out = s->Text();
     for (int i = 0; i < count; ++i) {
         std::memcpy(out, parts[i]->Text(), 2 * static_cast<size_t>(parts[i]->length));
@@ -257,7 +268,7 @@ String* Slice(String* source, int start, int end) {
     int64_t count = static_cast<int64_t>(end) - start;
     if (count <= 0) return EmptyString();
     if (start == 0 && end == source->length) return source;
-    String* s = NewString(static_cast<int>(count));
+    String* s = NewString(ResultLength(count));
     char16_t* out = s->Text();
     const char16_t* in = source->Text();
     for (int k = 0; k < s->length; ++k) {
@@ -282,7 +293,7 @@ String* String::Replace(String* with, String* by) {
     int count = 0;
     for (int i = Find(with, 0); i != -1; i = Find(with, i + with->length)) ++count;
     if (count == 0) return this;
-    String* s = NewString(length + count * (by->length - with->length));
+    String* s = NewString(ResultLength(length + static_cast<int64_t>(count) * (by->length - with->length)));
     char16_t* out = s->Text();
     int from = 0;
     for (int i = Find(with, 0); i != -1; i = Find(with, i + with->length)) {
@@ -338,7 +349,7 @@ String* String::Join(Array* pieces) {
     if (n == 0) return EmptyString();
     int64_t total = static_cast<int64_t>(n - 1) * length;
     for (int i = 0; i < n; ++i) total += pieces->StringAt(i)->length;
-    String* s = NewString(static_cast<int>(total));
+    String* s = NewString(ResultLength(total));
     char16_t* out = s->Text();
     for (int i = 0; i < n; ++i) {
         if (i) {

@@ -75,6 +75,15 @@ TEST(Arrays, ScalesAndDimensionsOfAMultiDimensionalArray) {
     EXPECT_EQ(Values(Dimensions(NewArrayDims("b", cube, 3))), (std::vector<int32_t>{2, 3, 5}));
 }
 
+TEST(Arrays, SizeProductsThatOverflowAreTooLarge) {
+    int cube[] = {1 << 21, 1 << 21, 1 << 21};
+    EXPECT_THROW(NewArrayDims("b", cube, 3), ThrownObject);
+    int square[] = {65536, 65536};
+    EXPECT_THROW(NewArrayDims("b", square, 2), ThrownObject);
+    int wrapsTo32Bytes[] = {1 << 16, 1 << 16, 1 << 16, 1 << 16};
+    EXPECT_THROW(NewArrayDims("i", wrapsTo32Bytes, 4), ThrownObject);
+}
+
 TEST(Arrays, FromDataTakesLowBytesAndLowShorts) {
     int32_t values[] = {0x1ff, -1, 65, 0x12345678};
     Array* b = ArrayFromData("b", 4, values);

@@ -1,9 +1,11 @@
 // Strings: construction, comparison, search, building and number conversion.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "runtime/array.h"
+#include "runtime/exception.h"
 #include "runtime/string.h"
 
 namespace {
@@ -104,6 +106,29 @@ TEST(Strings, ReplaceIsNonOverlappingLeftToRight) {
     String* s = S("unchanged");
     EXPECT_EQ(s->Replace(S("zz"), S("y")), s);
     EXPECT_EQ(s->Replace(EmptyString(), S("y")), s);
+}
+
+// Lengths are checked in 64 bits before anything is allocated or copied:
+// a result too large for a string raises an error instead of overrunning.
+TEST(Strings, ResultsTooLargeForAStringRaiseAnError) {
+    String* wide = NewString(30000);
+    std::fill_n(wide->Text(), 30000, u'w');
+    Array* pieces = NewArray("$", 100000);
+    for (int i = 0; i < 100000; ++i) pieces->SetObject(i, S("x"));
+    EXPECT_THROW(wide->Join(pieces), ThrownObject);
+    String* many = NewString(100000);
+    std::fill_n(many->Text(), 100000, u'a');
+    EXPECT_THROW(many->Replace(S("a"), wide), ThrownObject);
+    EXPECT_THROW(Slice(S("abc"), 0, 2147483647), ThrownObject);
+    EXPECT_THROW(Slice(S("abc"), -1073741824, 1073741824), ThrownObject);
+    static const char byte = 'b';
+    EXPECT_THROW(String::FromBytes(&byte, 0x40000000), ThrownObject);
+    EXPECT_THROW(NewString(0x40000000), ThrownObject);
+    // Starts near the ends of the int range find nothing and read nothing outside.
+    EXPECT_EQ(S("abc")->Find(S("bc"), 2147483646), -1);
+    EXPECT_EQ(S("abc")->Find(EmptyString(), 2147483647), -1);
+    EXPECT_EQ(S("abcb")->FindLast(S("b"), -2147483647 - 1), 3);
+    EXPECT_EQ(S("abcb")->FindLast(S("b"), 2147483647), -1);
 }
 
 TEST(Strings, CaseMappingOnlyFoldsAsciiLetters) {
