@@ -11,6 +11,7 @@
 
 #include "runtime/exception.h"
 #include "runtime/startup.h"
+#include "runtime/win32.h"
 #include "stream/bankstream.h"
 
 namespace {
@@ -57,6 +58,32 @@ bool StatPath(String* path, struct _stat64* info) {
 
 // The same file or folder by name (Windows names ignore case).
 bool SamePath(String* a, String* b) { return Equals(RealPath(a)->ToLower(), RealPath(b)->ToLower()); }
+
+// The volume and file index of an existing file or folder, which all its
+// names share: short names, hard links, other cases and forms of the path.
+bool FileIdentity(String* path, BY_HANDLE_FILE_INFORMATION* info) {
+    WidePath wide(path);
+    HANDLE h = CreateFileW(wide.get(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    bool ok = GetFileInformationByHandle(h, info) != 0;
+    CloseHandle(h);
+    return ok;
+}
+
+bool SameFile(String* a, String* b) {
+    if (SamePath(a, b)) return true;
+    BY_HANDLE_FILE_INFORMATION x, y;
+    return FileIdentity(a, &x) && FileIdentity(b, &y) && x.dwVolumeSerialNumber == y.dwVolumeSerialNumber &&
+           x.nFileIndexHigh == y.nFileIndexHigh && x.nFileIndexLow == y.nFileIndexLow;
+}
+
+// A junction or symbolic link (Wine shows a Unix symbolic link as one too).
+bool IsLink(String* path) {
+    WidePath wide(path);
+    DWORD attributes = GetFileAttributesW(wide.get());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
 
 bool IsUrl(String* p) { return p->Contains(u"::"_s); }
 
@@ -213,7 +240,7 @@ int CopyFile(String* from, String* to) {
     String* source = FixPath(from, 0);
     String* destination = FixPath(to, 0);
     // Opening the destination would empty the source before it is read.
-    if (!IsUrl(source) && !IsUrl(destination) && SamePath(source, destination)) return 0;
+    if (!IsUrl(source) && !IsUrl(destination) && SameFile(source, destination)) return 0;
     TStream* in = ReadStream(source);
     if (IsNull(in)) return 0;
     StreamCloser closeIn(in);
@@ -280,7 +307,9 @@ int CreateDir(String* path, int recurse) {
 int DeleteDir(String* path, int recurse) {
     String* p = FixPath(path, 1);
     if (p->length && !NamesNothing(p)) {
-        if (recurse) {
+        // A link is removed as itself (removing a folder link leaves its
+        // target alone); what it points to is never entered.
+        if (recurse && !IsLink(p)) {
             Array* names = LoadDir(p, 1);
             for (int i = 0; i < names->Length(); ++i) {
                 String* entry = JoinPath(p, names->StringAt(i));

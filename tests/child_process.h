@@ -6,6 +6,7 @@
 // runtime objects.
 #pragma once
 #include <atomic>
+#include <cstdio>
 #include <functional>
 #include <string>
 #include <thread>
@@ -141,4 +142,34 @@ inline ChildResult RunChild(const std::wstring& commandLine, const ChildOptions&
     CloseHandle(pi.hThread);
     CloseHandle(pi.hProcess);
     return result;
+}
+
+// Runs a command line of /bin/sh on the Unix side (Wine starts a Unix
+// program named by its Unix path) and returns its exit status, or -1 when it
+// cannot start or gives no status within the limit.  Wine's process handle
+// for a Unix program cannot be waited for, so the shell leaves its status in
+// a file under /tmp, which is Z:\tmp here.
+inline int RunUnixShell(const std::string& script, int timeoutMs = 60000) {
+    static int counter = 0;
+    std::string name = "neonara-sh-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++counter);
+    std::string unixMarker = "/tmp/" + name;
+    std::string windowsMarker = "Z:\\tmp\\" + name;
+    DeleteFileA(windowsMarker.c_str());
+    std::string command = "/bin/sh -c \"" + script + "; echo $? > " + unixMarker + ".part && mv " + unixMarker +
+                          ".part " + unixMarker + "\"";
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return -1;
+    // For a Unix program Wine leaves arbitrary values in `pi`: they are not closed.
+    for (DWORD start = GetTickCount(); static_cast<int>(GetTickCount() - start) < timeoutMs; Sleep(5)) {
+        if (FILE* f = std::fopen(windowsMarker.c_str(), "r")) {
+            int code = -1;
+            if (std::fscanf(f, "%d", &code) != 1) code = -1;
+            std::fclose(f);
+            DeleteFileA(windowsMarker.c_str());
+            return code;
+        }
+    }
+    return -1;
 }

@@ -16,6 +16,7 @@
 #include "stream/bankstream.h"
 #include "stream/filesystem.h"
 #include "stream_test_support.h"
+#include "tests/child_process.h"
 
 namespace {
 
@@ -224,6 +225,19 @@ TEST(Files, CopyFileOntoItselfKeepsTheContent) {
     EXPECT_EQ(CopyFile(dir.Path("self.txt"), other), 0);
     EXPECT_EQ(CopyFile(dir.Path("self.txt"), Concat(dir.Path(), u"/./x/../self.txt"_s)), 0);
     EXPECT_EQ(FileBytes(dir.Path("self.txt")), "precious");
+    // Other names of the same file: a hard link and the short 8.3 name.
+    std::u16string link = Units(dir.Path("another name for self.txt"));
+    std::u16string self = Units(dir.Path("self.txt"));
+    ASSERT_TRUE(CreateHardLinkW(reinterpret_cast<const wchar_t*>(link.c_str()),
+                                reinterpret_cast<const wchar_t*>(self.c_str()), nullptr));
+    EXPECT_EQ(CopyFile(dir.Path("self.txt"), dir.Path("another name for self.txt")), 0);
+    char16_t shortName[MAX_PATH];
+    ASSERT_GT(GetShortPathNameW(reinterpret_cast<const wchar_t*>(link.c_str()),
+                                reinterpret_cast<wchar_t*>(shortName), MAX_PATH),
+              0u);
+    EXPECT_NE(std::u16string(shortName), link);
+    EXPECT_EQ(CopyFile(dir.Path("self.txt"), String::FromWString(shortName)), 0);
+    EXPECT_EQ(FileBytes(dir.Path("self.txt")), "precious");
 }
 
 TEST(Files, NonAsciiNames) {
@@ -269,6 +283,30 @@ TEST(Folders, DeleteDirWithAndWithoutRecursion) {
     EXPECT_EQ(DeleteDir(dir.Path("t/"), 1), 1);
     EXPECT_EQ(FileType(dir.Path("t")), FILETYPE_NONE);
     EXPECT_EQ(DeleteDir(dir.Path("t"), 1), 1);  // nothing there
+}
+
+// A link inside the tree is removed as itself, never followed: what it points
+// to is kept.  Under Wine the link is a Unix symbolic link, which Wine cannot
+// remove through Windows calls, so there the link stays and DeleteDir says 0.
+// (Wine shows a Unix link to a file as a plain file and deletes its target
+// when asked to delete it: only Windows can show file links.)
+TEST(Folders, DeleteDirLeavesTheTargetsOfLinksAlone) {
+    std::string base = "/tmp/neonara-links-" + std::to_string(GetCurrentProcessId());
+    ASSERT_EQ(RunUnixShell("rm -rf " + base + " && mkdir -p " + base + "/kept " + base + "/doomed && echo keep > " +
+                           base + "/kept/keep.txt && echo x > " + base + "/doomed/plain.txt && ln -s " + base +
+                           "/kept " + base + "/doomed/link"),
+              0);
+    String* root = String::FromCString(("Z:" + base).c_str());
+    String* doomed = Concat(root, u"/doomed"_s);
+    int deleted = DeleteDir(doomed, 1);
+    EXPECT_EQ(FileBytes(Concat(root, u"/kept/keep.txt"_s)), "keep\n");
+    EXPECT_EQ(FileType(Concat(doomed, u"/plain.txt"_s)), FILETYPE_NONE);
+    EXPECT_EQ(deleted, FileType(doomed) == FILETYPE_NONE);
+    // The folder link named as the folder to delete: the same.
+    EXPECT_EQ(RunUnixShell("ln -s " + base + "/kept " + base + "/top-link"), 0);
+    DeleteDir(Concat(root, u"/top-link"_s), 1);
+    EXPECT_EQ(FileBytes(Concat(root, u"/kept/keep.txt"_s)), "keep\n");
+    EXPECT_EQ(RunUnixShell("rm -rf " + base), 0);
 }
 
 TEST(Folders, CopyDirCopiesTheTree) {
