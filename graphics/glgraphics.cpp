@@ -539,9 +539,15 @@ void GLDrawText(String* text, int x, int y) {
 }
 
 void GLTextureSize(int& width, int& height) {
+    // Rounding up stops at the driver's largest texture side: beyond it a
+    // doubling overflows soon, and Mesa's proxy check itself breaks on sides
+    // near 2^30.  The driver's answer below brings the size down further.
+    GLint largest = 0;
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &largest);
+    int limit = largest > 0 && largest < (1 << 30) ? largest : (1 << 30);
     int w = 1, h = 1;
-    while (w < width) w <<= 1;
-    while (h < height) h <<= 1;
+    while (w < width && w <= limit / 2) w <<= 1;
+    while (h < height && h <= limit / 2) h <<= 1;
     for (;;) {
         glTexImage2D(GL_PROXY_TEXTURE_2D, 0, 4, w, h, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
         GLint accepted = 0;

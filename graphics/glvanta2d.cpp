@@ -117,6 +117,8 @@ void TGLImageFrame::Draw(float x0, float y0, float x1, float y1, float tx, float
 
 TGLImageFrame* TGLImageFrame::CreateFromPixmap(TPixmap* source, int flags) {
     Checked(source);
+    // An image without pixels has nothing to draw: no frame, no texture.
+    if (source->width <= 0 || source->height <= 0) return NullOf<TGLImageFrame>();
     int tw = source->width, th = source->height;
     GLTextureSize(tw, th);
     int w = source->width < tw ? source->width : tw;
@@ -312,10 +314,15 @@ void TGLVanta2DDriver::DrawRect(float x0, float y0, float x1, float y1, float tx
     glEnd();
 }
 
+// More segments than this change nothing on any screen (an oval 8192 pixels
+// across is off by a hundredth of a pixel), and huge or NaN sizes must not
+// turn into millions of vertices or an undefined conversion.
+constexpr int kMaxOvalSegments = 4096;
+
 int GLOvalSegments(float x0, float y0, float x1, float y1) {
     float xr = (x1 - x0) * 0.5f, yr = (y1 - y0) * 0.5f;
-    int segments = static_cast<int>(std::fabs(xr) + std::fabs(yr));
-    if (segments < 12) segments = 12;
+    float extent = std::fabs(xr) + std::fabs(yr);
+    int segments = extent >= kMaxOvalSegments ? kMaxOvalSegments : extent >= 12 ? static_cast<int>(extent) : 12;
     return segments & ~3;
 }
 

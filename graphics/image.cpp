@@ -30,6 +30,8 @@ int FlagsOrAuto(int flags) { return flags == -1 ? AutoImageFlagsState() : flags;
 TImageFrame* TImage::Frame(int index) {
     int* stamps = seqs->DataAs<int32_t>();
     int i = seqs->CheckIndex(index);
+    // An image without pixels has nothing to draw, whatever its other side.
+    if (width <= 0 || height <= 0) return NullOf<TImageFrame>();
     if (stamps[i] != GraphicsSeq) {
         TPixmap* pixmap = Lock(i, true, false);
         TImageFrame* frame = Checked(Current2DDriver())->CreateFrameFromPixmap(pixmap, flags);
@@ -89,7 +91,9 @@ TImage* TImage::LoadAnim(Object* url, int cellWidth, int cellHeight, int firstCe
     TPixmap* pixmap = PixmapOrLoad(url);
     if (IsNull(pixmap)) return NullOf<TImage>();
     int across = pixmap->width / cellWidth;
-    if (across * (pixmap->height / cellHeight) < firstCell + cellCount) return NullOf<TImage>();
+    // In 64 bits: the cell count and the last cell wanted can both overflow an int.
+    int64_t cells = static_cast<int64_t>(across) * (pixmap->height / cellHeight);
+    if (cells < static_cast<int64_t>(firstCell) + cellCount) return NullOf<TImage>();
     TImage* image = Create(cellWidth, cellHeight, cellCount, flags, red, green, blue);
     for (int i = firstCell; i < firstCell + cellCount; ++i) {
         TPixmap* cell = pixmap->Window(cellWidth * (i % across), cellHeight * (i / across), cellWidth, cellHeight);
@@ -173,11 +177,13 @@ void DrawImageRect(TImage* image, float x, float y, float width, float height, i
 namespace {
 
 // The first tile position at or left of the viewport's start that lines up
-// with `start` in steps of `size`.
-int FirstTile(int viewportStart, int size, int start) {
-    int r = start - (viewportStart - size + 1);
-    int m = r >= 0 ? r % size : size - ((-r) % size);
-    return viewportStart - size + 1 + m;
+// with `start` in steps of `size`.  In doubles: a start anywhere in the float
+// range must not overflow on its way to the few tiles that are drawn.
+int64_t FirstTile(int viewportStart, int size, double start) {
+    double from = static_cast<double>(viewportStart) - size + 1;
+    double m = std::fmod(start - from, size);
+    if (m < 0) m += size;
+    return static_cast<int64_t>(from + m);
 }
 
 }  // namespace
@@ -191,13 +197,17 @@ void TileImage(TImage* image, float x, float y, int frame) {
     TVanta2DDriver* driver = Checked(Current2DDriver());
     driver->SetTransform(1, 0, 0, 1);
     float px = x + g->originX - image->handleX, py = y + g->originY - image->handleY;
+    if (!std::isfinite(px) || !std::isfinite(py)) return;
     float fx = std::floor(px), fy = std::floor(py);
     float dx = px - fx, dy = py - fy;
-    int sx = FirstTile(g->viewportX, w, static_cast<int>(fx));
-    int sy = FirstTile(g->viewportY, h, static_cast<int>(fy));
-    for (int ty = sy; ty < g->viewportY + g->viewportHeight; ty += h) {
-        for (int tx = sx; tx < g->viewportX + g->viewportWidth; tx += w) {
-            f->Draw(0, 0, static_cast<float>(w), static_cast<float>(h), tx + dx, ty + dy);
+    int64_t sx = FirstTile(g->viewportX, w, fx);
+    int64_t sy = FirstTile(g->viewportY, h, fy);
+    int64_t right = static_cast<int64_t>(g->viewportX) + g->viewportWidth;
+    int64_t bottom = static_cast<int64_t>(g->viewportY) + g->viewportHeight;
+    for (int64_t ty = sy; ty < bottom; ty += h) {
+        for (int64_t tx = sx; tx < right; tx += w) {
+            f->Draw(0, 0, static_cast<float>(w), static_cast<float>(h), static_cast<float>(tx) + dx,
+                    static_cast<float>(ty) + dy);
         }
     }
     driver->SetTransform(g->ix, g->iy, g->jx, g->jy);

@@ -165,6 +165,12 @@ TEST_F(GLTest, OvalSegmentsAndCoverage) {
     EXPECT_NE(PixelAt(102, 130), 0);
     EXPECT_EQ(PixelAt(102, 102), 0);  // the box's corner lies outside
     EXPECT_EQ(PixelAt(197, 157), 0);
+    // Huge, infinite and NaN sizes keep a bounded count and draw without harm.
+    EXPECT_EQ(GLOvalSegments(0, 0, 1e30f, 1e30f), 4096);
+    EXPECT_EQ(GLOvalSegments(0, 0, -INFINITY, 5), 4096);
+    EXPECT_EQ(GLOvalSegments(0, 0, NAN, NAN), 12);
+    DrawOval(0, 0, NAN, 10);
+    DrawOval(0, 0, 3e38f, 3e38f);
 }
 
 TEST_F(GLTest, PolyNeedsThreePoints) {

@@ -1,5 +1,6 @@
 // Images, frames and textures: sizes, edge replication, placement of
 // rotated and scaled images.
+#include <cmath>
 #include <vector>
 
 #include "gl_test_support.h"
@@ -137,6 +138,29 @@ TEST_F(GLTest, AnimationCellsAreNumberedAcrossThenDown) {
     for (int i = 0; i < 3; ++i) EXPECT_EQ(LockImage(anim, i, true, false)->ReadPixel(5, 5), colours[i + 1]);
     EXPECT_TRUE(IsNull(LoadAnimImage(sheet, 32, 32, 2, 3, 0)));
     EXPECT_TRUE(IsNull(LoadAnimImage(sheet, 0, 32, 0, 1, 0)));
+    // Ranges whose end or cell count overflows an int are invalid ranges too.
+    EXPECT_TRUE(IsNull(LoadAnimImage(sheet, 32, 32, 2147483647, 2, 0)));
+    TPixmap* strip = CreatePixmap(65536, 1, PF_I8);
+    EXPECT_TRUE(IsNull(LoadAnimImage(strip, 1, 1, 1, 2147483647, 0)));
+}
+
+TEST_F(GLTest, ImagesWithoutPixelsOrFarAwayDrawNothing) {
+    TImage* empty = CreateImage(0, 0, 1, 0);
+    DrawImage(empty, 10, 10);
+    TileImage(empty, 10, 10);
+    TImage* wide = CreateImage((1 << 30) + 1, 0, 1, 0);
+    DrawImage(wide, 0, 0);
+    DrawImage(LoadImage(CreatePixmap(0, 5, PF_RGBA8888), 0), 0, 0);
+    int w = (1 << 30) + 1, h = 1;
+    GLTextureSize(w, h);
+    EXPECT_GT(w, 0);
+    EXPECT_EQ(PixelAt(11, 11), 0);
+    // Tiling from positions at the ends of the float range lines up and ends.
+    TImage* tile = LoadImage(Filled(10, 10, PF_RGBA8888, static_cast<int>(0xFFFFFFFF)), 0);
+    TileImage(tile, 1e30f, -1e30f);
+    EXPECT_EQ(PixelAt(50, 50), 0xFFFFFF);
+    TileImage(tile, NAN, 0);
+    TileImage(tile, INFINITY, 0);
 }
 
 TEST_F(GLTest, TileImageStartsLeftOfTheViewport) {
