@@ -127,6 +127,7 @@ int AllocHookId() {
 
 void AddHook(int id, HookFunction func, Object* context, int priority) {
     CheckHookId(id);
+    if (!func) RuntimeError("AddHook needs a hook function");
     THook* hook = new THook;
     hook->priority = priority;
     hook->func = func;
@@ -226,7 +227,7 @@ int PollEvent() {
 }
 
 int WaitEvent() {
-    while (QueueEmpty()) WaitSystem();
+    while (QueueEmpty()) WaitSystemFor("WaitEvent");
     return TakeEvent();
 }
 

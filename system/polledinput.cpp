@@ -190,7 +190,7 @@ int WaitKey() {
     FlushKeys();
     for (;;) {
         if (int key = TakeLowestHit(keyHits, kKeys)) return key;
-        WaitSystem();
+        WaitSystemFor("WaitKey");
     }
 }
 
@@ -198,7 +198,7 @@ int WaitChar() {
     FlushKeys();
     for (;;) {
         if (charGet != charPut) return charQueue[charGet++ & (kCharQueue - 1)];
-        WaitSystem();
+        WaitSystemFor("WaitChar");
     }
 }
 
@@ -206,7 +206,7 @@ int WaitMouse() {
     FlushMouse();
     for (;;) {
         if (int button = TakeLowestHit(mouseHits, kButtons)) return button;
-        WaitSystem();
+        WaitSystemFor("WaitMouse");
     }
 }
 

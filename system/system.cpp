@@ -51,6 +51,17 @@ void WaitSystem() {
 
 bool SystemPumping() { return pumping; }
 
+void WaitSystemFor(const char* waiter) {
+    // Inside the pump nothing new can arrive until the hook or window
+    // procedure returns, and the nested pump returns at once: the caller's
+    // loop would spin for ever.
+    if (pumping) {
+        RuntimeError(Concat(String::FromCString(waiter),
+                            u" cannot wait while the system pump runs (inside an event hook or window procedure)"_s));
+    }
+    WaitSystem();
+}
+
 void MoveMouse(int x, int y) { currentDriver->MoveMouse(x, y); }
 void ShowMouse() { currentDriver->SetMouseVisible(1); }
 void HideMouse() { currentDriver->SetMouseVisible(0); }

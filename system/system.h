@@ -35,6 +35,10 @@ void PollSystem();
 void WaitSystem();
 // True while PollSystem or WaitSystem runs.
 bool SystemPumping();
+// WaitSystem for a loop that waits until something arrives; called while the
+// pump runs (from a hook or window procedure) it raises a runtime error
+// naming `waiter` instead of returning at once for ever.
+void WaitSystemFor(const char* waiter);
 
 // The point in client coordinates of the active window (screen coordinates
 // when there is none).

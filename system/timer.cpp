@@ -155,7 +155,7 @@ void TTimer::Fire() {
 int TTimer::Wait() {
     if (handle == 0) return 0;
     // A hook that stops the timer meanwhile ends the wait too.
-    while (ticks == seen && handle != 0) WaitSystem();
+    while (ticks == seen && handle != 0) WaitSystemFor("WaitTimer");
     int count = ticks - seen;
     seen = ticks;
     return count;

@@ -2,11 +2,14 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "runtime/collector.h"
 #include "runtime/exception.h"
 #include "runtime/string.h"
 #include "system/event.h"
+#include "system/polledinput.h"
+#include "system/timer.h"
 #include "tests/child_process.h"
 #include "tests/runtime/collect_helpers.h"
 #include "tests/system/system_test_support.h"
@@ -105,6 +108,51 @@ TEST_F(Hooks, AHookThatRemovesItselfLetsTheChainGoOn) {
 TEST_F(Hooks, BadIdsAreArrayBoundsFaults) {
     EXPECT_THROW(RunHooks(256, NullObject()), ThrownObject);
     EXPECT_THROW(AddHook(-1, LogHook, u"A"_s, 0), ThrownObject);
+}
+
+TEST_F(Hooks, ANullFunctionIsRefusedAndTheChainStillRuns) {
+    AddHook(chain, LogHook, u"A"_s, 0);
+    EXPECT_THROW(AddHook(chain, nullptr, u"B"_s, 1), ThrownObject);
+    RunHooks(chain, NullObject());
+    EXPECT_EQ(hookLog, "A");
+}
+
+// Inside the system pump nothing new can arrive until the hook returns: each
+// wait called there raises an error that names it instead of spinning.
+TEST(Waits, InsideTheSystemPumpRaiseAnErrorInsteadOfSpinning) {
+    static TTimer* slow;
+    static std::vector<std::string> outcomes;
+    static int (*const waits[])() = {WaitEvent, WaitKey, WaitChar, WaitMouse, [] { return WaitTimer(slow); }};
+    constexpr int kWaits = sizeof waits / sizeof waits[0];
+    auto hook = [](int, Object* data, Object*) -> Object* {
+        TEvent* event = Downcast<TEvent>(data);
+        if (IsNull(event) || event->id != EVENT_TIMERTICK || event->source.get() == slow) return data;
+        if (outcomes.size() < kWaits) {
+            try {
+                waits[outcomes.size()]();
+                outcomes.push_back("returned");
+            } catch (ThrownObject& thrown) {
+                auto* error = thrown.As<TRuntimeException>();
+                outcomes.push_back(error ? Utf8(error->error) : "another fault");
+            }
+        }
+        return data;
+    };
+    outcomes.clear();
+    TTimer* fast = CreateTimer(50);
+    slow = CreateTimer(0.5f);
+    AddHook(EmitEventHook, hook, NullObject(), 1);
+    for (DWORD start = GetTickCount(); outcomes.size() < kWaits && GetTickCount() - start < 60000;) WaitTimer(fast);
+    RemoveHook(EmitEventHook, hook, NullObject());
+    StopTimer(fast);
+    StopTimer(slow);
+    const char* names[] = {"WaitEvent", "WaitKey", "WaitChar", "WaitMouse", "WaitTimer"};
+    ASSERT_EQ(outcomes.size(), static_cast<size_t>(kWaits));
+    for (int i = 0; i < kWaits; ++i) {
+        EXPECT_EQ(outcomes[i], std::string(names[i]) +
+                                   " cannot wait while the system pump runs (inside an event hook or window procedure)");
+    }
+    DiscardQueuedEvents();
 }
 
 TEST(HookIds, DISABLED_Exhaust) {
