@@ -185,7 +185,7 @@ int ParseBitrate(const std::string& value) {
 namespace {
 
 // Reads the response head within the deadline; 0 or an error code.
-int ReadHead(Socket& socket, int timeoutMs, std::string* data, size_t* headEnd) {
+int ReadHead(Socket& socket, int timeoutMs, CancelFlag cancel, std::string* data, size_t* headEnd) {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     char buffer[4096];
     for (;;) {
@@ -194,7 +194,7 @@ int ReadHead(Socket& socket, int timeoutMs, std::string* data, size_t* headEnd) 
         if (data->size() > kMaxHeadBytes) return BASS_ERROR_FILEFORM;
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                         deadline - std::chrono::steady_clock::now()).count();
-        if (left <= 0) return BASS_ERROR_TIMEOUT;
+        if (left <= 0 || (cancel && *cancel)) return BASS_ERROR_TIMEOUT;
         int n = socket.Recv(buffer, sizeof buffer, static_cast<int>(std::min<long long>(left, 100)));
         if (n == kRecvTimeout) continue;
         if (n <= 0) return data->empty() ? BASS_ERROR_FILEOPEN : BASS_ERROR_FILEFORM;
@@ -203,14 +203,14 @@ int ReadHead(Socket& socket, int timeoutMs, std::string* data, size_t* headEnd) 
 }
 
 // One request: 0 with the head read, or an error code.
-int OpenOnce(const Url& url, uint32_t offset, int timeoutMs, HttpStream* out) {
+int OpenOnce(const Url& url, uint32_t offset, int timeoutMs, CancelFlag cancel, HttpStream* out) {
     auto socket = std::make_unique<Socket>();
-    int error = socket->Connect(url.host, url.port, timeoutMs);
+    int error = socket->Connect(url.host, url.port, timeoutMs, cancel);
     if (error) return error;
     if (!socket->SendAll(BuildRequest(url, offset), timeoutMs)) return BASS_ERROR_FILEOPEN;
     std::string data;
     size_t headEnd = 0;
-    error = ReadHead(*socket, timeoutMs, &data, &headEnd);
+    error = ReadHead(*socket, timeoutMs, cancel, &data, &headEnd);
     if (error) return error;
     if (!ParseHead(data.substr(0, headEnd), &out->head)) return BASS_ERROR_FILEFORM;
     out->body = data.substr(headEnd);
@@ -220,13 +220,13 @@ int OpenOnce(const Url& url, uint32_t offset, int timeoutMs, HttpStream* out) {
 
 }  // namespace
 
-int OpenHttpStream(const std::string& url, uint32_t offset, int timeoutMs, HttpStream* out) {
+int OpenHttpStream(const std::string& url, uint32_t offset, int timeoutMs, HttpStream* out, CancelFlag cancel) {
     std::string current = url;
     for (int hop = 0; hop <= kMaxRedirects; ++hop) {
         Url u;
         if (!ParseUrl(current, &u)) return BASS_ERROR_FILEOPEN;
         HttpStream s;
-        int error = OpenOnce(u, offset, timeoutMs, &s);
+        int error = OpenOnce(u, offset, timeoutMs, cancel, &s);
         if (error) return error;
         int status = s.head.status;
         if (status == 301 || status == 302 || status == 303 || status == 307 || status == 308) {

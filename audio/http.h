@@ -60,7 +60,9 @@ constexpr size_t kMaxHeadBytes = 16384;
 
 // Connects, sends the request and reads the head, following up to
 // kMaxRedirects redirects, each hop within timeoutMs. Returns 0 or an
-// engine error code (see audio/README.md).
-int OpenHttpStream(const std::string& url, uint32_t offset, int timeoutMs, HttpStream* out);
+// engine error code (see audio/README.md); BASS_ERROR_TIMEOUT soon after
+// `cancel` is set.
+int OpenHttpStream(const std::string& url, uint32_t offset, int timeoutMs, HttpStream* out,
+                   CancelFlag cancel = nullptr);
 
 }  // namespace audio

@@ -16,6 +16,10 @@ constexpr size_t kReceiveChunk = 16384;
 constexpr int kReceiveSliceMs = 100;
 // This much input without one decodable frame: the station sends no MP3.
 constexpr uint64_t kMaxUndecodable = 64 * 1024;
+// Waits before each new connection to a live station that dropped: doubling
+// from one second, at most half a minute.
+constexpr int kFirstRetryMs = 1000;
+constexpr int kLongestRetryMs = 30000;
 
 // Header lines as a tag list: each line NUL-ended, then one more NUL.
 std::string TagList(const std::vector<std::string>& lines) {
@@ -37,10 +41,14 @@ size_t NetStream::BufferBytes(int bufferMs, int bitrateKbps) {
     return static_cast<size_t>(std::clamp<uint64_t>(bytes, kMinBufferBytes, kMaxBufferBytes));
 }
 
-NetStream::NetStream(HttpStream http, DWORD flags, DOWNLOADPROC* proc, DWORD user,
+NetStream::NetStream(std::string url, HttpStream http, DWORD flags, DOWNLOADPROC* proc, DWORD user,
                      const StreamSettings& settings)
     : Stream(settings),
+      url_(std::move(url)),
       http_(std::move(http)),
+      live_(http_.head.Header("content-length").empty()),
+      icy_(http_.head.icy),
+      retryDelayMs_(kFirstRetryMs),
       flags_(flags),
       proc_(proc),
       user_(user),
@@ -55,7 +63,7 @@ int NetStream::Create(const std::string& url, DWORD offset, DWORD flags, DOWNLOA
     HttpStream http;
     int error = OpenHttpStream(url, offset, settings.netTimeoutMs, &http);
     if (error) return error;
-    std::shared_ptr<NetStream> stream(new NetStream(std::move(http), flags, proc, user, settings));
+    std::shared_ptr<NetStream> stream(new NetStream(url, std::move(http), flags, proc, user, settings));
     if (!stream->decoder_.OpenFeed()) return BASS_ERROR_CREATE;
     stream->download_ = std::thread(&NetStream::DownloadLoop, stream.get());
     stream->StartPlayback();
@@ -88,37 +96,65 @@ void NetStream::DownloadLoop() {
     try {
         if (proc_ && (flags_ & BASS_STREAM_STATUS)) proc_(headerTags_.c_str(), 0, user_);
         std::string audio;
-        bool ok = http_.body.empty() || Deliver(http_.body.data(), http_.body.size(), &audio);
-        std::string().swap(http_.body);
         std::vector<char> buffer(kReceiveChunk);
-        auto lastData = std::chrono::steady_clock::now();
-        const auto timeout = std::chrono::milliseconds(settings_.netTimeoutMs);
-        while (ok && !downloadQuit_) {
-            int n = http_.socket->Recv(buffer.data(), static_cast<int>(buffer.size()), kReceiveSliceMs);
-            if (n == kRecvTimeout) {
-                if (std::chrono::steady_clock::now() - lastData >= timeout) {
-                    error = BASS_ERROR_TIMEOUT;
-                    break;
-                }
-                continue;
-            }
-            if (n == kRecvClosed) break;
-            if (n < 0) {
-                error = BASS_ERROR_FILEOPEN;
-                break;
-            }
-            ok = Deliver(buffer.data(), static_cast<size_t>(n), &audio);
-            // Time spent waiting for room in a full buffer is not a stall.
-            lastData = std::chrono::steady_clock::now();
+        for (;;) {
+            error = ReceiveUntilDropped(buffer, &audio);
+            http_.socket->Close();
+            // Freed, ended by the buffer, a stream that has an end, or one
+            // that never brought audio (its creation reports that): done.
+            if (error == 0 || !live_ || downloadQuit_ || ring_.Written() == 0 || !Reconnect()) break;
         }
+        if (error == 0) error = BASS_ERROR_ENDED;
     } catch (...) {
         error = BASS_ERROR_MEM;
     }
-    http_.socket->Close();
+    if (http_.socket) http_.socket->Close();
     downloadError_ = error;
     downloadDone_ = true;
     ring_.Close();
     if (proc_) proc_(nullptr, 0, user_);
+}
+
+int NetStream::ReceiveUntilDropped(std::vector<char>& buffer, std::string* audio) {
+    if (!http_.body.empty() && !Deliver(http_.body.data(), http_.body.size(), audio)) return 0;
+    std::string().swap(http_.body);
+    auto lastData = std::chrono::steady_clock::now();
+    const auto timeout = std::chrono::milliseconds(settings_.netTimeoutMs);
+    while (!downloadQuit_) {
+        int n = http_.socket->Recv(buffer.data(), static_cast<int>(buffer.size()), kReceiveSliceMs);
+        if (n == kRecvTimeout) {
+            if (std::chrono::steady_clock::now() - lastData >= timeout) return BASS_ERROR_TIMEOUT;
+            continue;
+        }
+        if (n == kRecvClosed) return BASS_ERROR_ENDED;
+        if (n < 0) return BASS_ERROR_FILEOPEN;
+        if (!Deliver(buffer.data(), static_cast<size_t>(n), audio)) return 0;
+        // Time spent waiting for room in a full buffer is not a stall.
+        lastData = std::chrono::steady_clock::now();
+    }
+    return 0;
+}
+
+bool NetStream::Reconnect() {
+    // The wait grows while connections bring no audio: a station that answers
+    // and drops or stalls at once is not asked again every second.
+    if (deliveredSinceConnect_) retryDelayMs_ = kFirstRetryMs;
+    for (;;) {
+        auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(retryDelayMs_);
+        while (std::chrono::steady_clock::now() < until) {
+            if (downloadQuit_) return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(kReceiveSliceMs));
+        }
+        retryDelayMs_ = std::min(retryDelayMs_ * 2, kLongestRetryMs);
+        deliveredSinceConnect_ = false;
+        HttpStream fresh;
+        if (OpenHttpStream(url_, 0, settings_.netTimeoutMs, &fresh, &downloadQuit_) != 0) continue;
+        if (downloadQuit_) return false;
+        // The metadata interval may differ; the last title stays until a new one comes.
+        http_ = std::move(fresh);
+        demuxer_ = IcyDemuxer(http_.metaInterval);
+        return true;
+    }
 }
 
 bool NetStream::Deliver(const char* data, size_t size, std::string* audio) {
@@ -131,6 +167,7 @@ bool NetStream::Deliver(const char* data, size_t size, std::string* audio) {
         haveMeta_ = true;
     }
     if (audio->empty()) return true;
+    deliveredSinceConnect_ = true;
     if (proc_) proc_(audio->data(), static_cast<DWORD>(audio->size()), user_);
     return ring_.Write(reinterpret_cast<const uint8_t*>(audio->data()), audio->size());
 }
@@ -220,7 +257,7 @@ int NetStream::Tags(DWORD type, const char** result) {
         *result = metaReturned_.c_str();
         return 0;
     }
-    if (type == BASS_TAG_ICY || (type == BASS_TAG_HTTP && !http_.head.icy)) {
+    if (type == BASS_TAG_ICY || (type == BASS_TAG_HTTP && !icy_)) {
         *result = headerTags_.c_str();
         return 0;
     }

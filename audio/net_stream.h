@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "audio/bass.h"
 #include "audio/decoder.h"
@@ -40,12 +41,25 @@ protected:
     bool IsSourceThread() const override;
 
 private:
-    NetStream(HttpStream http, DWORD flags, DOWNLOADPROC* proc, DWORD user, const StreamSettings& settings);
+    NetStream(std::string url, HttpStream http, DWORD flags, DOWNLOADPROC* proc, DWORD user,
+              const StreamSettings& settings);
     void DownloadLoop();
+    // Reads the current connection into the buffer until it drops, stalls or
+    // the stream is freed; the engine error that ended it, 0 when freed.
+    int ReceiveUntilDropped(std::vector<char>& buffer, std::string* audio);
+    // Connects again after back-off delays; false when the stream is freed first.
+    bool Reconnect();
     bool Deliver(const char* data, size_t size, std::string* audio);
     int Prebuffer();
 
-    HttpStream http_;
+    const std::string url_;  // as given: redirects are followed again on a reconnect
+    HttpStream http_;        // download thread only, after creation
+    // A station without a Content-Length is live: it never ends by itself, so
+    // a dropped or stalled connection is made again.
+    const bool live_;
+    const bool icy_;
+    bool deliveredSinceConnect_ = false;
+    int retryDelayMs_;  // the next wait before connecting again
     DWORD flags_;
     DOWNLOADPROC* proc_;
     DWORD user_;

@@ -3,6 +3,7 @@
 
 #include "audio/socket.h"
 
+#include <algorithm>
 #include <chrono>
 #include <mutex>
 
@@ -52,7 +53,7 @@ void Socket::Close() {
     }
 }
 
-int Socket::Connect(const std::string& host, int port, int timeoutMs) {
+int Socket::Connect(const std::string& host, int port, int timeoutMs, CancelFlag cancel) {
     Close();
     if (!StartSockets()) return BASS_ERROR_NONET;
     addrinfo hints{};
@@ -72,14 +73,14 @@ int Socket::Connect(const std::string& host, int port, int timeoutMs) {
             result = BASS_ERROR_TIMEOUT;
             break;
         }
-        result = ConnectOne(a->ai_addr, static_cast<int>(a->ai_addrlen), left);
+        result = ConnectOne(a->ai_addr, static_cast<int>(a->ai_addrlen), left, cancel);
         if (result == 0) break;
     }
     freeaddrinfo(found);
     return result;
 }
 
-int Socket::ConnectOne(const void* target, int length, int timeoutMs) {
+int Socket::ConnectOne(const void* target, int length, int timeoutMs, CancelFlag cancel) {
     const auto* address = static_cast<const sockaddr*>(target);
     SOCKET s = socket(address->sa_family, SOCK_STREAM, IPPROTO_TCP);
     if (s == INVALID_SOCKET) return BASS_ERROR_NONET;
@@ -89,8 +90,13 @@ int Socket::ConnectOne(const void* target, int length, int timeoutMs) {
         closesocket(s);
         return BASS_ERROR_FILEOPEN;
     }
+    // In slices, so that a cancel ends the wait soon.
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     bool failed = false;
-    int r = WaitSocket(s, true, timeoutMs, &failed);
+    int r = 0;
+    for (int left = timeoutMs; left > 0 && r == 0 && !(cancel && *cancel); left = MillisecondsLeft(deadline)) {
+        r = WaitSocket(s, true, std::min(left, 100), &failed);
+    }
     int error = 0;
     int size = sizeof error;
     if (r > 0 && !failed) getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &size);

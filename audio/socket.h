@@ -1,10 +1,14 @@
 // A TCP client socket on Winsock with time-outs on every wait.
 #pragma once
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
 namespace audio {
+
+// Set by another thread to end a wait early; null: nobody cancels.
+using CancelFlag = const std::atomic<bool>*;
 
 // Results of Socket::Recv besides a byte count.
 constexpr int kRecvClosed = 0;     // the peer closed the connection
@@ -20,8 +24,9 @@ public:
 
     // Resolves host and connects within timeoutMs. Returns an engine error
     // code: 0, BASS_ERROR_NONET (no Winsock or unknown host),
-    // BASS_ERROR_FILEOPEN (refused or unreachable) or BASS_ERROR_TIMEOUT.
-    int Connect(const std::string& host, int port, int timeoutMs);
+    // BASS_ERROR_FILEOPEN (refused or unreachable) or BASS_ERROR_TIMEOUT
+    // (also when `cancel` was set meanwhile).
+    int Connect(const std::string& host, int port, int timeoutMs, CancelFlag cancel = nullptr);
     // Sends everything within timeoutMs; false on failure.
     bool SendAll(const std::string& data, int timeoutMs);
     // Waits up to waitMs for data; returns bytes read (> 0) or a kRecv code.
@@ -33,7 +38,7 @@ private:
     // Winsock's SOCKET, kept as its integer type so that users of this
     // header need not include winsock2.h before windows.h.
     static constexpr uintptr_t kNoSocket = ~uintptr_t{0};
-    int ConnectOne(const void* address, int length, int timeoutMs);
+    int ConnectOne(const void* address, int length, int timeoutMs, CancelFlag cancel);
     unsigned Handle() const { return static_cast<unsigned>(socket_); }
     uintptr_t socket_ = kNoSocket;
 };

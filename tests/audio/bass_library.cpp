@@ -68,7 +68,7 @@ std::string Media(const char* name) {
     return dir + "\\" + name;
 }
 
-std::string FaultUrl(const char* path) {
+std::string FaultUrl(const std::string& path) {
     std::string port = Env("NEONARA_FAULT_PORT");
     if (port.empty()) {
         ADD_FAILURE() << "NEONARA_FAULT_PORT is not set: run the audio tests through tests/audio/run_audio_tests.sh";

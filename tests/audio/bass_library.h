@@ -47,7 +47,7 @@ Library& Bass();
 // (not skips) when the script did not provide it.
 std::string Media(const char* name);
 // http://127.0.0.1:PORT/path of the fault server.
-std::string FaultUrl(const char* path);
+std::string FaultUrl(const std::string& path);
 // Whether host names may be looked up: only with the script's loopback-only
 // resolver (a lookup must never leave the machine).
 bool LoopbackResolverOnly();

@@ -20,6 +20,9 @@ import time
 
 MAX_CONNECTION_SECONDS = 60
 AUDIO = b""
+# When each path (query included) was asked for, in seconds of the server's clock.
+CONNECTIONS = {}
+CONNECTIONS_LOCK = threading.Lock()
 
 
 def head(status, *headers, eol=b"\r\n"):
@@ -94,14 +97,17 @@ def hold(sock):
             return
 
 
-def route(path, sock):
+def route(full_path, sock):
+    """Answers by the path; a query ("?run=...") only tells runs apart."""
+    path = full_path.split("?", 1)[0]
     title = meta_block("StreamTitle='Fault Server - Ok';StreamUrl='';")
     if path == "/ok":
         sock.sendall(audio_head("icy-metaint: 8192"))
         Station(sock, 8192, [title]).send(None)
     elif path == "/once":
-        # The audio file once, as a station would send it, then the end.
-        sock.sendall(audio_head("icy-metaint: 16000"))
+        # The audio file once, with its length, then the end.
+        audio_bytes = len(AUDIO) + len(AUDIO) // 16000 * len(meta_block("StreamTitle='Benchmark - One Minute';StreamUrl='';"))
+        sock.sendall(audio_head("icy-metaint: 16000", "Content-Length: %d" % audio_bytes))
         Station(sock, 16000, [meta_block("StreamTitle='Benchmark - One Minute';StreamUrl='';")]).send(len(AUDIO))
     elif path == "/ok-lf":
         sock.sendall(head("HTTP/1.1 200 OK", "Content-Type: audio/mpeg", "icy-metaint: 4000", eol=b"\n"))
@@ -129,6 +135,26 @@ def route(path, sock):
     elif path == "/disconnect":
         sock.sendall(audio_head("icy-metaint: 8192"))
         Station(sock, 8192, [title]).send(100000)
+    elif path == "/flaky":
+        # A live station whose connection drops: the next connection is
+        # refused, the one after answers and then stalls, and from the
+        # fourth on it plays again with a new title.
+        attempt = connection_count(full_path)
+        if attempt == 1:
+            sock.sendall(audio_head("icy-metaint: 8192"))
+            Station(sock, 8192, [title]).send(40000)
+        elif attempt == 3:
+            sock.sendall(audio_head("icy-metaint: 8192"))
+            hold(sock)
+        elif attempt >= 4:
+            sock.sendall(audio_head("icy-metaint: 8192"))
+            Station(sock, 8192, [meta_block("StreamTitle='Fault Server - Back';StreamUrl='';")]).send(None)
+    elif path.startswith("/log/"):
+        # The times at which a path was asked for, from the first, in seconds.
+        with CONNECTIONS_LOCK:
+            times = list(CONNECTIONS.get(full_path[4:], []))
+        text = " ".join("%.3f" % (t - times[0]) for t in times)
+        sock.sendall(head("HTTP/1.0 200 OK", "Content-Type: text/plain") + text.encode() + b"\n")
     elif path == "/html":
         sock.sendall(head("HTTP/1.0 200 OK", "Content-Type: text/html"))
         sock.sendall(b"<html><body><h1>Not a radio</h1></body></html>\n" * 100)
@@ -170,6 +196,11 @@ def route(path, sock):
         sock.sendall(head("HTTP/1.0 404 Not Found", "Content-Type: text/plain") + b"no such station\n")
 
 
+def connection_count(path):
+    with CONNECTIONS_LOCK:
+        return len(CONNECTIONS.get(path, []))
+
+
 class Handler(socketserver.BaseRequestHandler):
     def handle(self):
         sock = self.request
@@ -182,7 +213,10 @@ class Handler(socketserver.BaseRequestHandler):
                     return
                 request += chunk
             line = request.split(b"\r\n", 1)[0].decode("latin-1").split()
-            route(line[1] if len(line) > 1 else "/", sock)
+            path = line[1] if len(line) > 1 else "/"
+            with CONNECTIONS_LOCK:
+                CONNECTIONS.setdefault(path, []).append(time.monotonic())
+            route(path, sock)
         except OSError:
             pass  # the client went away: that is what most tests do
 

@@ -4,7 +4,11 @@
 #include <winsock2.h>
 
 #include <atomic>
+#include <sstream>
 #include <thread>
+#include <vector>
+
+#include "audio/socket.h"
 
 #include "tests/audio/bass_test_support.h"
 
@@ -111,30 +115,89 @@ TEST_F(Faults, StallAfterTheHeadEndsTheSaversWaitWithMinusOne) {
     ExpectRefused(FaultUrl("/stall"), 40);
 }
 
-TEST_F(Faults, StallAfterSomeAudioPlaysWhatCameThenStops) {
-    Bass().SetConfig(15, 0);
-    std::string failure;
-    DWORD h = PlayLikeTheSaver(FaultUrl("/stall-after-data"), &failure);
-    ASSERT_NE(h, 0u) << failure;
-    // The download is over: its length is what arrived (40000 bytes of audio).
-    EXPECT_EQ(Bass().StreamGetFilePosition(h, 2), 40000u);
-    EXPECT_TRUE(WaitFor(8000, [&] { return Bass().ChannelIsActive(h) == 0; }));
-    EXPECT_GT(Seconds(Bass().ChannelGetPosition(h)), 2.0);  // 40000 bytes at 128 kbit/s: 2.5 s
-    EXPECT_FALSE(Bass().ChannelPlay(h, FALSE));
-    EXPECT_EQ(Bass().ErrorGetCode(), 45);
+// A path of the fault server that no earlier run has asked for, so that its
+// connections count from the first.
+std::string FreshPath(const char* path) {
+    static int run = 0;
+    return std::string(path) + "?run=" + std::to_string(GetTickCount()) + "-" + std::to_string(++run);
 }
 
-TEST_F(Faults, DisconnectInMidStreamPlaysToTheEnd) {
+// The seconds, from the first, at which the fault server was asked for path.
+std::vector<double> Connections(const std::string& path) {
+    std::string base = FaultUrl("");
+    audio::Socket s;
+    std::string text;
+    if (s.Connect("127.0.0.1", std::stoi(base.substr(base.rfind(':') + 1)), 10000) == 0 &&
+        s.SendAll("GET /log" + path + " HTTP/1.0\r\n\r\n", 10000)) {
+        char buffer[4096];
+        for (int n; (n = s.Recv(buffer, sizeof buffer, 10000)) > 0;) text.append(buffer, n);
+    }
+    std::vector<double> times;
+    size_t body = text.find("\r\n\r\n");
+    std::istringstream in(body == std::string::npos ? "" : text.substr(body + 4));
+    for (double t; in >> t;) times.push_back(t);
+    return times;
+}
+
+TEST_F(Faults, AStallInMidStreamIsFollowedByANewConnection) {
+    Bass().SetConfig(15, 0);
+    std::string path = FreshPath("/stall-after-data");
+    std::string failure;
+    DWORD h = PlayLikeTheSaver(FaultUrl(path), &failure);
+    ASSERT_NE(h, 0u) << failure;
+    // Each connection brings 40000 bytes (2.5 s) and then nothing: after the
+    // network time-out the station is asked again, and its audio plays on.
+    EXPECT_TRUE(WaitFor(60000, [&] { return Seconds(Bass().ChannelGetPosition(h)) > 3.5; }))
+        << Seconds(Bass().ChannelGetPosition(h));
+    EXPECT_GE(Connections(path).size(), 2u);
+    EXPECT_NE(Bass().ChannelIsActive(h), 0u);
+    EXPECT_EQ(Bass().StreamGetFilePosition(h, 2), 80000u);  // a live station: the buffer's length
+}
+
+TEST_F(Faults, ADroppedLiveStationIsConnectedAgainAndKeepsItsTitle) {
     Bass().SetConfig(15, 0);
     std::string failure;
-    DWORD h = PlayLikeTheSaver(FaultUrl("/disconnect"), &failure);
+    DWORD h = PlayLikeTheSaver(FaultUrl(FreshPath("/disconnect")), &failure);
     ASSERT_NE(h, 0u) << failure;
-    EXPECT_TRUE(WaitFor(10000, [&] { return Bass().ChannelIsActive(h) == 0; }));
-    EXPECT_EQ(Bass().StreamGetFilePosition(h, 1), 100000u);
-    EXPECT_EQ(Bass().StreamGetFilePosition(h, 2), 100000u);
-    EXPECT_EQ(Bass().StreamGetFilePosition(h, 0), 100000u);
-    EXPECT_NEAR(Seconds(Bass().ChannelGetPosition(h)), 100000 / 16000.0, 0.3);
+    // Each connection closes after 100000 bytes (6.25 s).
+    EXPECT_TRUE(WaitFor(60000, [&] { return Seconds(Bass().ChannelGetPosition(h)) > 7.0; }))
+        << Seconds(Bass().ChannelGetPosition(h));
+    EXPECT_GT(Bass().StreamGetFilePosition(h, 1), 100000u);
+    EXPECT_NE(Bass().ChannelIsActive(h), 0u);
     EXPECT_EQ(Tags(h), "StreamTitle='Fault Server - Ok';StreamUrl='';");
+}
+
+TEST_F(Faults, AFlakyStationIsRetriedWithGrowingWaitsWhileTheStreamStalls) {
+    Bass().SetConfig(15, 0);
+    std::string path = FreshPath("/flaky");
+    DWORD h = Open(FaultUrl(path));
+    ASSERT_NE(h, 0u);
+    ASSERT_TRUE(Bass().ChannelPlay(h, FALSE));
+    // Dropped after 2.5 s of audio, refused once, stalled once, then back.
+    ASSERT_TRUE(WaitFor(60000, [&] { return Bass().ChannelIsActive(h) == 2; }));
+    EXPECT_EQ(Tags(h), "StreamTitle='Fault Server - Ok';StreamUrl='';");  // the last title stays
+    EXPECT_TRUE(WaitFor(120000, [&] { return Tags(h) == "StreamTitle='Fault Server - Back';StreamUrl='';"; }));
+    double resumed = Seconds(Bass().ChannelGetPosition(h));
+    EXPECT_TRUE(WaitFor(60000, [&] { return Seconds(Bass().ChannelGetPosition(h)) > resumed + 1.0; }));
+    EXPECT_EQ(Bass().ChannelIsActive(h), 1u);
+    // The waits between the attempts double from one second (the stalled
+    // one also waited out the network time-out of 1.5 s).
+    std::vector<double> at = Connections(path);
+    ASSERT_EQ(at.size(), 4u);
+    EXPECT_GE(at[2] - at[1], 1.9);
+    EXPECT_GE(at[3] - at[2], 1.5 + 3.9);
+    EXPECT_TRUE(Bass().StreamFree(h));
+}
+
+TEST_F(Faults, AStationThatSendsItsLengthEndsAsBefore) {
+    Bass().SetConfig(15, 0);
+    std::string failure;
+    DWORD h = PlayLikeTheSaver(FaultUrl("/once"), &failure);
+    ASSERT_NE(h, 0u) << failure;
+    EXPECT_TRUE(WaitFor(60000, [&] { return Bass().ChannelIsActive(h) == 0; }));
+    EXPECT_GT(Seconds(Bass().ChannelGetPosition(h)), 3.5);  // the 4 s tone, once
+    EXPECT_FALSE(Bass().ChannelPlay(h, FALSE));
+    EXPECT_EQ(Bass().ErrorGetCode(), 45);
 }
 
 TEST_F(Faults, HtmlServedAsAudioEndsTheStream) {
@@ -260,6 +323,13 @@ TEST_F(Faults, NoThreadOutlivesItsStream) {
             Sleep(100);
             EXPECT_TRUE(Bass().StreamFree(h)) << path;
         }
+    }
+    // Freed while it waits to connect again: the waiting thread ends too.
+    DWORD flaky = Open(FaultUrl(FreshPath("/flaky")));
+    if (flaky) {
+        Bass().ChannelPlay(flaky, FALSE);
+        EXPECT_TRUE(WaitFor(60000, [&] { return Bass().ChannelIsActive(flaky) == 2; }));
+        EXPECT_TRUE(Bass().StreamFree(flaky));
     }
     for (const char* path : {"/404", "/silent", "/html"}) {
         Bass().StreamCreateURL(FaultUrl(path).c_str(), 0, kMetaAndStatus, nullptr, 0);
