@@ -87,7 +87,7 @@ TEST_F(Faults, RedirectsAreFollowed) {
     for (const char* path : {"/redirect/3", "/redirect-relative"}) {
         DWORD h = Open(FaultUrl(path));
         ASSERT_NE(h, 0u);
-        EXPECT_TRUE(WaitFor(5000, [&] { return Tags(h) == "StreamTitle='Fault Server - Ok';StreamUrl='';"; }))
+        EXPECT_TRUE(WaitFor(kWaitLimitMs, [&] { return Tags(h) == "StreamTitle='Fault Server - Ok';StreamUrl='';"; }))
             << path << ": " << Tags(h);
         Bass().StreamFree(h);
     }
@@ -97,7 +97,7 @@ TEST_F(Faults, LineFeedOnlyHeadsAreRead) {
     Bass().SetConfig(15, 0);
     DWORD h = Open(FaultUrl("/ok-lf"));
     ASSERT_NE(h, 0u);
-    EXPECT_TRUE(WaitFor(5000, [&] { return Tags(h) == "StreamTitle='Line Feeds - Only';"; })) << Tags(h);
+    EXPECT_TRUE(WaitFor(kWaitLimitMs, [&] { return Tags(h) == "StreamTitle='Line Feeds - Only';"; })) << Tags(h);
 }
 
 TEST_F(Faults, StallAfterTheHeadEndsTheSaversWaitWithMinusOne) {
@@ -118,7 +118,7 @@ TEST_F(Faults, StallAfterSomeAudioPlaysWhatCameThenStops) {
     ASSERT_NE(h, 0u) << failure;
     // The download is over: its length is what arrived (40000 bytes of audio).
     EXPECT_EQ(Bass().StreamGetFilePosition(h, 2), 40000u);
-    EXPECT_TRUE(WaitFor(8000, [&] { return Bass().ChannelIsActive(h) == 0; }));
+    EXPECT_TRUE(WaitFor(kWaitLimitMs, [&] { return Bass().ChannelIsActive(h) == 0; }));
     EXPECT_GT(Seconds(Bass().ChannelGetPosition(h)), 2.0);  // 40000 bytes at 128 kbit/s: 2.5 s
     EXPECT_FALSE(Bass().ChannelPlay(h, FALSE));
     EXPECT_EQ(Bass().ErrorGetCode(), 45);
@@ -129,7 +129,7 @@ TEST_F(Faults, DisconnectInMidStreamPlaysToTheEnd) {
     std::string failure;
     DWORD h = PlayLikeTheSaver(FaultUrl("/disconnect"), &failure);
     ASSERT_NE(h, 0u) << failure;
-    EXPECT_TRUE(WaitFor(10000, [&] { return Bass().ChannelIsActive(h) == 0; }));
+    EXPECT_TRUE(WaitFor(kWaitLimitMs, [&] { return Bass().ChannelIsActive(h) == 0; }));
     EXPECT_EQ(Bass().StreamGetFilePosition(h, 1), 100000u);
     EXPECT_EQ(Bass().StreamGetFilePosition(h, 2), 100000u);
     EXPECT_EQ(Bass().StreamGetFilePosition(h, 0), 100000u);
@@ -142,7 +142,7 @@ TEST_F(Faults, HtmlServedAsAudioEndsTheStream) {
     DWORD h = Open(FaultUrl("/html-as-audio"));
     ASSERT_NE(h, 0u);
     ASSERT_TRUE(Bass().ChannelPlay(h, FALSE));
-    EXPECT_TRUE(WaitFor(10000, [&] { return Bass().ChannelIsActive(h) == 0; }));
+    EXPECT_TRUE(WaitFor(kWaitLimitMs, [&] { return Bass().ChannelIsActive(h) == 0; }));
     EXPECT_EQ(Bass().ChannelGetPosition(h), 0u);
 }
 
@@ -151,7 +151,7 @@ TEST_F(Faults, NoMetadataIntervalMeansNoTitleButSound) {
     std::string failure;
     DWORD h = PlayLikeTheSaver(FaultUrl("/no-metaint"), &failure);
     ASSERT_NE(h, 0u) << failure;
-    ASSERT_TRUE(WaitFor(3000, [&] { return Seconds(Bass().ChannelGetPosition(h)) > 0.5; }));
+    ASSERT_TRUE(WaitFor(kWaitLimitMs, [&] { return Seconds(Bass().ChannelGetPosition(h)) > 0.5; }));
     EXPECT_EQ(Bass().ChannelGetTags(h, 5), nullptr);
     EXPECT_EQ(Bass().ErrorGetCode(), 37);
     EXPECT_EQ(Loudest(Fft(h)), 10);
@@ -163,7 +163,7 @@ TEST_F(Faults, GarbageMetadataNeitherCrashesNorReachesTheAudio) {
     DWORD h = PlayLikeTheSaver(FaultUrl("/meta-garbage"), &failure);
     ASSERT_NE(h, 0u) << failure;
     bool sawLongest = false, sawUrlOnly = false, sawTitle = false;
-    WaitFor(8000, [&] {
+    WaitFor(kWaitLimitMs, [&] {
         std::string t = Tags(h);
         sawLongest = sawLongest || t.size() == 4080;
         sawUrlOnly = sawUrlOnly || t == "StreamUrl='http://neonara.invalid/';";
@@ -174,7 +174,7 @@ TEST_F(Faults, GarbageMetadataNeitherCrashesNorReachesTheAudio) {
     EXPECT_TRUE(sawUrlOnly);
     EXPECT_TRUE(sawTitle);
     // The metadata was taken out: the tone decodes cleanly.
-    EXPECT_TRUE(WaitFor(5000, [&] { return Seconds(Bass().ChannelGetPosition(h)) > 1.0; }));
+    EXPECT_TRUE(WaitFor(kWaitLimitMs, [&] { return Seconds(Bass().ChannelGetPosition(h)) > 1.0; }));
     std::vector<float> bins = Fft(h);
     EXPECT_EQ(Loudest(bins), 10);
     EXPECT_NEAR(bins[10], 0.5, 0.1);
@@ -184,7 +184,7 @@ TEST_F(Faults, MetadataWithoutATitleIsPassedOnAsItIs) {
     Bass().SetConfig(15, 0);
     DWORD h = Open(FaultUrl("/meta-no-title"));
     ASSERT_NE(h, 0u);
-    EXPECT_TRUE(WaitFor(5000, [&] { return Tags(h) == "StreamUrl='http://neonara.invalid/';"; })) << Tags(h);
+    EXPECT_TRUE(WaitFor(kWaitLimitMs, [&] { return Tags(h) == "StreamUrl='http://neonara.invalid/';"; })) << Tags(h);
 }
 
 TEST_F(Faults, CorruptFramesAreSkipped) {
@@ -192,7 +192,7 @@ TEST_F(Faults, CorruptFramesAreSkipped) {
     std::string failure;
     DWORD h = PlayLikeTheSaver(FaultUrl("/corrupt"), &failure);
     ASSERT_NE(h, 0u) << failure;
-    EXPECT_TRUE(WaitFor(6000, [&] { return Seconds(Bass().ChannelGetPosition(h)) > 2.0; }));
+    EXPECT_TRUE(WaitFor(kWaitLimitMs, [&] { return Seconds(Bass().ChannelGetPosition(h)) > 2.0; }));
     EXPECT_NE(Bass().ChannelIsActive(h), 0u);
     EXPECT_EQ(Tags(h), "StreamTitle='Corrupt - Frames';");
 }
@@ -237,7 +237,7 @@ TEST_F(Faults, DownloadCallbackCannotFreeItsOwnStream) {
     ASSERT_NE(h, 0u) << Bass().ErrorGetCode();
     s.handle = h;
     ASSERT_TRUE(Bass().ChannelPlay(h, FALSE));  // consumption makes room: more pieces arrive
-    ASSERT_TRUE(WaitFor(5000, [&] { return s.engineFree != -1; }));
+    ASSERT_TRUE(WaitFor(kWaitLimitMs, [&] { return s.engineFree != -1; }));
     EXPECT_EQ(s.streamFree, FALSE);
     EXPECT_EQ(s.streamFreeError, 20);
     EXPECT_EQ(s.engineFree, FALSE);
@@ -264,7 +264,7 @@ TEST_F(Faults, NoThreadOutlivesItsStream) {
     for (const char* path : {"/404", "/silent", "/html"}) {
         Bass().StreamCreateURL(FaultUrl(path).c_str(), 0, kMetaAndStatus, nullptr, 0);
     }
-    EXPECT_TRUE(WaitFor(2000, [&] { return ThreadCount() <= baseline; })) << ThreadCount() << " > " << baseline;
+    EXPECT_TRUE(WaitFor(kWaitLimitMs, [&] { return ThreadCount() <= baseline; })) << ThreadCount() << " > " << baseline;
 }
 
 }  // namespace
