@@ -228,12 +228,15 @@ TEST_F(Effects, SpriteIndexChangesAtMostOncePerTenSecondsAndOnlyTo1To5) {
     int n = CollectorMode() == kCollectEveryAllocation ? 20 : 200;
     for (int i = 0; i < n; ++i) {
         SpriteIndex = 7;
-        SpriteSwitchTime = MilliSecs() - 10001;
+        int before = MilliSecs();
+        SpriteSwitchTime = before - 10001;
         TFireworks::Create(0, 0, 1, 0.01f, 3, 0, 1, 0);
+        int after = MilliSecs();
         ASSERT_GE(SpriteIndex, 1);
         ASSERT_LE(SpriteIndex, 5);
         int switched = SpriteIndex;
-        EXPECT_GE(SpriteSwitchTime, MilliSecs() - 100);
+        EXPECT_GE(SpriteSwitchTime, before);  // the time of this change
+        EXPECT_LE(SpriteSwitchTime, after);
         SpriteIndex = 7;
         TFireworks::Create(0, 0, 1, 0.01f, 3, 0, 1, 0);
         ASSERT_EQ(SpriteIndex, 7) << "changed again right after " << switched;

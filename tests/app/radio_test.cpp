@@ -270,11 +270,15 @@ TEST_F(Radio, TotalOfMinusOneGivesUp) {
 // A stalled station (nothing arrives, or a total of 0) ends the wait at the
 // time limit instead of freezing the saver; the stream then plays.
 TEST_F(Radio, StalledStationEndsAtTheTimeLimit) {
-    BufferingTimeLimit = 200;
+    // Long enough to ask more than once (every 50 ms) however slowly a loaded
+    // machine gets through one round.
+    BufferingTimeLimit = 2000;
     fake.SetAnswers(0x00020002, 1, 9, 0);
     fake.QueueReading(0, 0, 0);  // repeats: a total of 0 must not divide
     TBass* bass = TBass::Create();
+    int start = MilliSecs();
     EXPECT_EQ(bass->PlayURL(DefaultStreamURL()), 1);
+    EXPECT_GE(MilliSecs() - start, BufferingTimeLimit);
     EXPECT_GE(fake.Calls(kFilePos), 6);
     EXPECT_EQ(fake.Calls(kPlay), 1);
 }

@@ -155,7 +155,7 @@ TEST_F(FileStream, PlaysWithSpectrumAndLevelOfWhatIsPlaying) {
     for (int k = 0; k < 256; ++k) EXPECT_EQ(before[k], 0.0f) << k;
     ASSERT_TRUE(Bass().ChannelPlay(h, FALSE));
     EXPECT_EQ(Bass().ChannelIsActive(h), 1u);
-    ASSERT_TRUE(WaitFor(3000, [&] { return Seconds(Bass().ChannelGetPosition(h)) > 0.5; }));
+    ASSERT_TRUE(WaitFor(kWaitLimitMs, [&] { return Seconds(Bass().ChannelGetPosition(h)) > 0.5; }));
     // The tone sits at the centre of bin 10 with amplitude 0.5.
     std::vector<float> bins = Fft(h);
     EXPECT_EQ(Loudest(bins), 10);
@@ -179,7 +179,7 @@ TEST_F(FileStream, PauseHoldsThePositionAndPlayResumes) {
     DWORD h = Open("tone.mp3");
     ASSERT_NE(h, 0u);
     ASSERT_TRUE(Bass().ChannelPlay(h, FALSE));
-    ASSERT_TRUE(WaitFor(3000, [&] { return Seconds(Bass().ChannelGetPosition(h)) > 0.3; }));
+    ASSERT_TRUE(WaitFor(kWaitLimitMs, [&] { return Seconds(Bass().ChannelGetPosition(h)) > 0.3; }));
     ASSERT_TRUE(Bass().ChannelPause(h));
     EXPECT_EQ(Bass().ChannelIsActive(h), 3u);
     QWORD held = Bass().ChannelGetPosition(h);
@@ -190,7 +190,7 @@ TEST_F(FileStream, PauseHoldsThePositionAndPlayResumes) {
     EXPECT_FALSE(Bass().ChannelPause(h));
     EXPECT_EQ(Bass().ErrorGetCode(), 24);
     ASSERT_TRUE(Bass().ChannelPlay(h, FALSE));
-    EXPECT_TRUE(WaitFor(3000, [&] { return Bass().ChannelGetPosition(h) > held; }));
+    EXPECT_TRUE(WaitFor(kWaitLimitMs, [&] { return Bass().ChannelGetPosition(h) > held; }));
     ASSERT_TRUE(Bass().ChannelStop(h));
     EXPECT_EQ(Bass().ChannelIsActive(h), 0u);
 }
@@ -200,7 +200,7 @@ TEST_F(FileStream, VolumeAndPanScaleTheOutput) {
     ASSERT_NE(h, 0u);
     ASSERT_TRUE(Bass().ChannelSetAttributes(h, -1, 50, -101));
     ASSERT_TRUE(Bass().ChannelPlay(h, FALSE));
-    ASSERT_TRUE(WaitFor(3000, [&] { return Seconds(Bass().ChannelGetPosition(h)) > 0.3; }));
+    ASSERT_TRUE(WaitFor(kWaitLimitMs, [&] { return Seconds(Bass().ChannelGetPosition(h)) > 0.3; }));
     int left = 0, right = 0;
     LevelOf(h, &left, &right);
     EXPECT_NEAR(left, 8192, 1000);
@@ -211,7 +211,7 @@ TEST_F(FileStream, VolumeAndPanScaleTheOutput) {
     EXPECT_EQ(volume, 50u);
     // Fully right: the left channel falls silent once the queued audio played.
     ASSERT_TRUE(Bass().ChannelSetAttributes(h, 0, 100, 100));
-    EXPECT_TRUE(WaitFor(3000, [&] {
+    EXPECT_TRUE(WaitFor(kWaitLimitMs, [&] {
         LevelOf(h, &left, &right);
         return left == 0 && right > 12000;
     })) << left << " " << right;
@@ -235,7 +235,7 @@ TEST_F(FileStream, SeeksWithinTheFileOnly) {
     EXPECT_FALSE(Bass().ChannelSetPosition(h, length + 4 * 44100));
     EXPECT_EQ(Bass().ErrorGetCode(), 20);
     ASSERT_TRUE(Bass().ChannelPlay(h, FALSE));
-    ASSERT_TRUE(WaitFor(3000, [&] { return Seconds(Bass().ChannelGetPosition(h)) > 2.2; }));
+    ASSERT_TRUE(WaitFor(kWaitLimitMs, [&] { return Seconds(Bass().ChannelGetPosition(h)) > 2.2; }));
     ASSERT_TRUE(Bass().ChannelPlay(h, TRUE));  // restart: from the beginning
     EXPECT_LT(Seconds(Bass().ChannelGetPosition(h)), 1.0);
 }
@@ -245,7 +245,7 @@ TEST_F(FileStream, EndsThenPlaysAgainFromTheStart) {
     ASSERT_NE(h, 0u);
     ASSERT_TRUE(Bass().ChannelSetPosition(h, Bass().StreamGetLength(h) - 176400 / 4));
     ASSERT_TRUE(Bass().ChannelPlay(h, FALSE));
-    ASSERT_TRUE(WaitFor(5000, [&] { return Bass().ChannelIsActive(h) == 0; }));
+    ASSERT_TRUE(WaitFor(kWaitLimitMs, [&] { return Bass().ChannelIsActive(h) == 0; }));
     EXPECT_NEAR(Seconds(Bass().ChannelGetPosition(h)), 4.0, 0.05);
     ASSERT_TRUE(Bass().ChannelPlay(h, FALSE));
     EXPECT_EQ(Bass().ChannelIsActive(h), 1u);
@@ -263,7 +263,7 @@ TEST_F(FileStream, MemoryStreamsCopyTheirBytes) {
     bytes.clear();
     bytes.shrink_to_fit();
     ASSERT_TRUE(Bass().ChannelPlay(h, FALSE));
-    ASSERT_TRUE(WaitFor(3000, [&] { return Seconds(Bass().ChannelGetPosition(h)) > 0.3; }));
+    ASSERT_TRUE(WaitFor(kWaitLimitMs, [&] { return Seconds(Bass().ChannelGetPosition(h)) > 0.3; }));
     EXPECT_EQ(Loudest(Fft(h)), 10);
     EXPECT_EQ(Bass().StreamCreateFile(TRUE, nullptr, 0, 100, 0), 0u);
     EXPECT_EQ(Bass().ErrorGetCode(), 20);
@@ -276,7 +276,7 @@ TEST_F(FileStream, MonoIsPlayedOnBothChannelsAtItsOwnRate) {
     ASSERT_TRUE(Bass().ChannelGetAttributes(h, &freq, nullptr, nullptr));
     EXPECT_EQ(freq, 22050u);
     ASSERT_TRUE(Bass().ChannelPlay(h, FALSE));
-    ASSERT_TRUE(WaitFor(3000, [&] { return Bass().ChannelGetPosition(h) > 22050 * 4 / 4; }));
+    ASSERT_TRUE(WaitFor(kWaitLimitMs, [&] { return Bass().ChannelGetPosition(h) > 22050 * 4 / 4; }));
     int left = 0, right = 0;
     LevelOf(h, &left, &right);
     EXPECT_GT(left, 10000);
@@ -301,7 +301,7 @@ TEST_F(FileStream, FreeingStreamsLeavesNoThreadBehind) {
     for (int i = 0; i < 3; ++i) EXPECT_TRUE(Bass().StreamFree(streams[i]));
     // BASS_Free ends the rest.
     EXPECT_TRUE(Bass().Free());
-    EXPECT_TRUE(WaitFor(2000, [&] { return ThreadCount() <= baseline; })) << ThreadCount() << " > " << baseline;
+    EXPECT_TRUE(WaitFor(kWaitLimitMs, [&] { return ThreadCount() <= baseline; })) << ThreadCount() << " > " << baseline;
     EXPECT_EQ(Bass().ChannelIsActive(streams[4]), 0u);
 }
 

@@ -56,6 +56,9 @@ constexpr const char* kStationUrl = "http://127.0.0.1/stream/1040";
 
 // Threads of this process now (Toolhelp snapshot).
 int ThreadCount();
+// How long a test waits for what it expects before it fails: generous, for
+// a loaded machine (playback, downloads and threads all slow down there).
+constexpr int kWaitLimitMs = 60000;
 // Waits up to ms for pred(), polling every 20 ms.
 template <typename Pred>
 bool WaitFor(int ms, Pred pred) {

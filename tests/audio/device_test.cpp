@@ -30,7 +30,7 @@ TEST_F(Device, FilePlaysAtTheDevicesPace) {
     DWORD h = Bass().StreamCreateFile(FALSE, Media("tone.mp3").c_str(), 0, 0, 0);
     ASSERT_NE(h, 0u) << Bass().ErrorGetCode();
     ASSERT_TRUE(Bass().ChannelPlay(h, FALSE));
-    ASSERT_TRUE(WaitFor(5000, [&] { return Seconds(Bass().ChannelGetPosition(h)) > 1.0; }));
+    ASSERT_TRUE(WaitFor(kWaitLimitMs, [&] { return Seconds(Bass().ChannelGetPosition(h)) > 1.0; }));
     std::vector<float> bins = Fft(h);
     EXPECT_EQ(Loudest(bins), 10);
     EXPECT_NEAR(bins[10], 0.5, 0.05);
@@ -39,7 +39,7 @@ TEST_F(Device, FilePlaysAtTheDevicesPace) {
     Sleep(300);
     EXPECT_EQ(Bass().ChannelGetPosition(h), held);
     ASSERT_TRUE(Bass().ChannelPlay(h, FALSE));
-    EXPECT_TRUE(WaitFor(6000, [&] { return Bass().ChannelIsActive(h) == 0; }));
+    EXPECT_TRUE(WaitFor(kWaitLimitMs, [&] { return Bass().ChannelIsActive(h) == 0; }));
     EXPECT_NEAR(Seconds(Bass().ChannelGetPosition(h)), 4.0, 0.05);
 }
 
@@ -48,9 +48,9 @@ TEST_F(Device, StationPlaysLikeInTheSaver) {
     std::string failure;
     DWORD h = PlayLikeTheSaver(kStationUrl, &failure);
     ASSERT_NE(h, 0u) << failure;
-    EXPECT_TRUE(WaitFor(5000, [&] { return Seconds(Bass().ChannelGetPosition(h)) > 1.0; }));
+    EXPECT_TRUE(WaitFor(kWaitLimitMs, [&] { return Seconds(Bass().ChannelGetPosition(h)) > 1.0; }));
     EXPECT_EQ(Bass().ChannelIsActive(h), 1u);
-    EXPECT_TRUE(WaitFor(5000, [&] { return !Tags(h).empty(); }));
+    EXPECT_TRUE(WaitFor(kWaitLimitMs, [&] { return !Tags(h).empty(); }));
     EXPECT_TRUE(Bass().Free());
     EXPECT_EQ(Bass().ChannelIsActive(h), 0u);
 }
@@ -65,7 +65,7 @@ TEST(DeviceRecording, PlaysTheToneForTheRecorder) {
     DWORD h = Bass().StreamCreateFile(FALSE, Media("rec1k.mp3").c_str(), 0, 0, 0);
     ASSERT_NE(h, 0u) << Bass().ErrorGetCode();
     ASSERT_TRUE(Bass().ChannelPlay(h, FALSE));
-    EXPECT_TRUE(WaitFor(10000, [&] { return Bass().ChannelIsActive(h) == 0; }));
+    EXPECT_TRUE(WaitFor(kWaitLimitMs, [&] { return Bass().ChannelIsActive(h) == 0; }));
     Bass().Free();
 }
 

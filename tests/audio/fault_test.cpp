@@ -91,7 +91,7 @@ TEST_F(Faults, RedirectsAreFollowed) {
     for (const char* path : {"/redirect/3", "/redirect-relative"}) {
         DWORD h = Open(FaultUrl(path));
         ASSERT_NE(h, 0u);
-        EXPECT_TRUE(WaitFor(5000, [&] { return Tags(h) == "StreamTitle='Fault Server - Ok';StreamUrl='';"; }))
+        EXPECT_TRUE(WaitFor(kWaitLimitMs, [&] { return Tags(h) == "StreamTitle='Fault Server - Ok';StreamUrl='';"; }))
             << path << ": " << Tags(h);
         Bass().StreamFree(h);
     }
@@ -101,7 +101,7 @@ TEST_F(Faults, LineFeedOnlyHeadsAreRead) {
     Bass().SetConfig(15, 0);
     DWORD h = Open(FaultUrl("/ok-lf"));
     ASSERT_NE(h, 0u);
-    EXPECT_TRUE(WaitFor(5000, [&] { return Tags(h) == "StreamTitle='Line Feeds - Only';"; })) << Tags(h);
+    EXPECT_TRUE(WaitFor(kWaitLimitMs, [&] { return Tags(h) == "StreamTitle='Line Feeds - Only';"; })) << Tags(h);
 }
 
 TEST_F(Faults, StallAfterTheHeadEndsTheSaversWaitWithMinusOne) {
@@ -147,7 +147,7 @@ TEST_F(Faults, AStallInMidStreamIsFollowedByANewConnection) {
     ASSERT_NE(h, 0u) << failure;
     // Each connection brings 40000 bytes (2.5 s) and then nothing: after the
     // network time-out the station is asked again, and its audio plays on.
-    EXPECT_TRUE(WaitFor(60000, [&] { return Seconds(Bass().ChannelGetPosition(h)) > 3.5; }))
+    EXPECT_TRUE(WaitFor(kWaitLimitMs, [&] { return Seconds(Bass().ChannelGetPosition(h)) > 3.5; }))
         << Seconds(Bass().ChannelGetPosition(h));
     EXPECT_GE(Connections(path).size(), 2u);
     EXPECT_NE(Bass().ChannelIsActive(h), 0u);
@@ -160,7 +160,7 @@ TEST_F(Faults, ADroppedLiveStationIsConnectedAgainAndKeepsItsTitle) {
     DWORD h = PlayLikeTheSaver(FaultUrl(FreshPath("/disconnect")), &failure);
     ASSERT_NE(h, 0u) << failure;
     // Each connection closes after 100000 bytes (6.25 s).
-    EXPECT_TRUE(WaitFor(60000, [&] { return Seconds(Bass().ChannelGetPosition(h)) > 7.0; }))
+    EXPECT_TRUE(WaitFor(kWaitLimitMs, [&] { return Seconds(Bass().ChannelGetPosition(h)) > 7.0; }))
         << Seconds(Bass().ChannelGetPosition(h));
     EXPECT_GT(Bass().StreamGetFilePosition(h, 1), 100000u);
     EXPECT_NE(Bass().ChannelIsActive(h), 0u);
@@ -174,11 +174,11 @@ TEST_F(Faults, AFlakyStationIsRetriedWithGrowingWaitsWhileTheStreamStalls) {
     ASSERT_NE(h, 0u);
     ASSERT_TRUE(Bass().ChannelPlay(h, FALSE));
     // Dropped after 2.5 s of audio, refused once, stalled once, then back.
-    ASSERT_TRUE(WaitFor(60000, [&] { return Bass().ChannelIsActive(h) == 2; }));
+    ASSERT_TRUE(WaitFor(kWaitLimitMs, [&] { return Bass().ChannelIsActive(h) == 2; }));
     EXPECT_EQ(Tags(h), "StreamTitle='Fault Server - Ok';StreamUrl='';");  // the last title stays
-    EXPECT_TRUE(WaitFor(120000, [&] { return Tags(h) == "StreamTitle='Fault Server - Back';StreamUrl='';"; }));
+    EXPECT_TRUE(WaitFor(2 * kWaitLimitMs, [&] { return Tags(h) == "StreamTitle='Fault Server - Back';StreamUrl='';"; }));
     double resumed = Seconds(Bass().ChannelGetPosition(h));
-    EXPECT_TRUE(WaitFor(60000, [&] { return Seconds(Bass().ChannelGetPosition(h)) > resumed + 1.0; }));
+    EXPECT_TRUE(WaitFor(kWaitLimitMs, [&] { return Seconds(Bass().ChannelGetPosition(h)) > resumed + 1.0; }));
     EXPECT_EQ(Bass().ChannelIsActive(h), 1u);
     // The waits between the attempts double from one second (the stalled
     // one also waited out the network time-out of 1.5 s).
@@ -194,7 +194,7 @@ TEST_F(Faults, AStationThatSendsItsLengthEndsAsBefore) {
     std::string failure;
     DWORD h = PlayLikeTheSaver(FaultUrl("/once"), &failure);
     ASSERT_NE(h, 0u) << failure;
-    EXPECT_TRUE(WaitFor(60000, [&] { return Bass().ChannelIsActive(h) == 0; }));
+    EXPECT_TRUE(WaitFor(kWaitLimitMs, [&] { return Bass().ChannelIsActive(h) == 0; }));
     EXPECT_GT(Seconds(Bass().ChannelGetPosition(h)), 3.5);  // the 4 s tone, once
     EXPECT_FALSE(Bass().ChannelPlay(h, FALSE));
     EXPECT_EQ(Bass().ErrorGetCode(), 45);
@@ -205,7 +205,7 @@ TEST_F(Faults, HtmlServedAsAudioEndsTheStream) {
     DWORD h = Open(FaultUrl("/html-as-audio"));
     ASSERT_NE(h, 0u);
     ASSERT_TRUE(Bass().ChannelPlay(h, FALSE));
-    EXPECT_TRUE(WaitFor(10000, [&] { return Bass().ChannelIsActive(h) == 0; }));
+    EXPECT_TRUE(WaitFor(kWaitLimitMs, [&] { return Bass().ChannelIsActive(h) == 0; }));
     EXPECT_EQ(Bass().ChannelGetPosition(h), 0u);
 }
 
@@ -214,7 +214,7 @@ TEST_F(Faults, NoMetadataIntervalMeansNoTitleButSound) {
     std::string failure;
     DWORD h = PlayLikeTheSaver(FaultUrl("/no-metaint"), &failure);
     ASSERT_NE(h, 0u) << failure;
-    ASSERT_TRUE(WaitFor(3000, [&] { return Seconds(Bass().ChannelGetPosition(h)) > 0.5; }));
+    ASSERT_TRUE(WaitFor(kWaitLimitMs, [&] { return Seconds(Bass().ChannelGetPosition(h)) > 0.5; }));
     EXPECT_EQ(Bass().ChannelGetTags(h, 5), nullptr);
     EXPECT_EQ(Bass().ErrorGetCode(), 37);
     EXPECT_EQ(Loudest(Fft(h)), 10);
@@ -226,7 +226,7 @@ TEST_F(Faults, GarbageMetadataNeitherCrashesNorReachesTheAudio) {
     DWORD h = PlayLikeTheSaver(FaultUrl("/meta-garbage"), &failure);
     ASSERT_NE(h, 0u) << failure;
     bool sawLongest = false, sawUrlOnly = false, sawTitle = false;
-    WaitFor(8000, [&] {
+    WaitFor(kWaitLimitMs, [&] {
         std::string t = Tags(h);
         sawLongest = sawLongest || t.size() == 4080;
         sawUrlOnly = sawUrlOnly || t == "StreamUrl='http://neonara.invalid/';";
@@ -237,7 +237,7 @@ TEST_F(Faults, GarbageMetadataNeitherCrashesNorReachesTheAudio) {
     EXPECT_TRUE(sawUrlOnly);
     EXPECT_TRUE(sawTitle);
     // The metadata was taken out: the tone decodes cleanly.
-    EXPECT_TRUE(WaitFor(5000, [&] { return Seconds(Bass().ChannelGetPosition(h)) > 1.0; }));
+    EXPECT_TRUE(WaitFor(kWaitLimitMs, [&] { return Seconds(Bass().ChannelGetPosition(h)) > 1.0; }));
     std::vector<float> bins = Fft(h);
     EXPECT_EQ(Loudest(bins), 10);
     EXPECT_NEAR(bins[10], 0.5, 0.1);
@@ -247,7 +247,7 @@ TEST_F(Faults, MetadataWithoutATitleIsPassedOnAsItIs) {
     Bass().SetConfig(15, 0);
     DWORD h = Open(FaultUrl("/meta-no-title"));
     ASSERT_NE(h, 0u);
-    EXPECT_TRUE(WaitFor(5000, [&] { return Tags(h) == "StreamUrl='http://neonara.invalid/';"; })) << Tags(h);
+    EXPECT_TRUE(WaitFor(kWaitLimitMs, [&] { return Tags(h) == "StreamUrl='http://neonara.invalid/';"; })) << Tags(h);
 }
 
 TEST_F(Faults, CorruptFramesAreSkipped) {
@@ -255,7 +255,7 @@ TEST_F(Faults, CorruptFramesAreSkipped) {
     std::string failure;
     DWORD h = PlayLikeTheSaver(FaultUrl("/corrupt"), &failure);
     ASSERT_NE(h, 0u) << failure;
-    EXPECT_TRUE(WaitFor(6000, [&] { return Seconds(Bass().ChannelGetPosition(h)) > 2.0; }));
+    EXPECT_TRUE(WaitFor(kWaitLimitMs, [&] { return Seconds(Bass().ChannelGetPosition(h)) > 2.0; }));
     EXPECT_NE(Bass().ChannelIsActive(h), 0u);
     EXPECT_EQ(Tags(h), "StreamTitle='Corrupt - Frames';");
 }
@@ -300,7 +300,7 @@ TEST_F(Faults, DownloadCallbackCannotFreeItsOwnStream) {
     ASSERT_NE(h, 0u) << Bass().ErrorGetCode();
     s.handle = h;
     ASSERT_TRUE(Bass().ChannelPlay(h, FALSE));  // consumption makes room: more pieces arrive
-    ASSERT_TRUE(WaitFor(5000, [&] { return s.engineFree != -1; }));
+    ASSERT_TRUE(WaitFor(kWaitLimitMs, [&] { return s.engineFree != -1; }));
     EXPECT_EQ(s.streamFree, FALSE);
     EXPECT_EQ(s.streamFreeError, 20);
     EXPECT_EQ(s.engineFree, FALSE);
@@ -328,13 +328,13 @@ TEST_F(Faults, NoThreadOutlivesItsStream) {
     DWORD flaky = Open(FaultUrl(FreshPath("/flaky")));
     if (flaky) {
         Bass().ChannelPlay(flaky, FALSE);
-        EXPECT_TRUE(WaitFor(60000, [&] { return Bass().ChannelIsActive(flaky) == 2; }));
+        EXPECT_TRUE(WaitFor(kWaitLimitMs, [&] { return Bass().ChannelIsActive(flaky) == 2; }));
         EXPECT_TRUE(Bass().StreamFree(flaky));
     }
     for (const char* path : {"/404", "/silent", "/html"}) {
         Bass().StreamCreateURL(FaultUrl(path).c_str(), 0, kMetaAndStatus, nullptr, 0);
     }
-    EXPECT_TRUE(WaitFor(2000, [&] { return ThreadCount() <= baseline; })) << ThreadCount() << " > " << baseline;
+    EXPECT_TRUE(WaitFor(kWaitLimitMs, [&] { return ThreadCount() <= baseline; })) << ThreadCount() << " > " << baseline;
 }
 
 }  // namespace

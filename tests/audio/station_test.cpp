@@ -48,7 +48,7 @@ TEST_F(Station, PlaysTheWayTheSaverDoes) {
     // machine's load, so only that it moves is checked).
     double at = Seconds(Bass().ChannelGetPosition(h));
     EXPECT_GT(at, 0.0);
-    EXPECT_TRUE(WaitFor(10000, [&] { return Seconds(Bass().ChannelGetPosition(h)) > at + 0.25; }))
+    EXPECT_TRUE(WaitFor(kWaitLimitMs, [&] { return Seconds(Bass().ChannelGetPosition(h)) > at + 0.25; }))
         << "playback stopped at " << at << " s";
 }
 
@@ -109,7 +109,7 @@ TEST_F(Station, DownloadCallbackSeesHeadersAudioAndTheEnd) {
     DWORD h = Bass().StreamCreateURL(kStationUrl, 0, kMetaAndStatus, CountDownload,
                                      static_cast<DWORD>(reinterpret_cast<uintptr_t>(&d)));
     ASSERT_NE(h, 0u) << Bass().ErrorGetCode();
-    ASSERT_TRUE(WaitFor(5000, [&] { return d.bytes > 20000; }));
+    ASSERT_TRUE(WaitFor(kWaitLimitMs, [&] { return d.bytes > 20000; }));
     DWORD downloaded = Bass().StreamGetFilePosition(h, 1);
     ASSERT_TRUE(Bass().StreamFree(h));
     EXPECT_EQ(d.headers, 1);
@@ -139,7 +139,7 @@ TEST_F(Station, ListenersOnSeveralThreadsComeAndGoWithoutLeftovers) {
     }
     for (auto& t : listeners) t.join();
     EXPECT_EQ(opened, 12);
-    EXPECT_TRUE(WaitFor(2000, [&] { return ThreadCount() <= baseline; })) << ThreadCount() << " > " << baseline;
+    EXPECT_TRUE(WaitFor(kWaitLimitMs, [&] { return ThreadCount() <= baseline; })) << ThreadCount() << " > " << baseline;
 }
 
 }  // namespace

@@ -1,10 +1,13 @@
-// graphics_demo.exe [SECONDS]: one window showing every 2D primitive, an
+// graphics_demo.exe [STOP_FILE]: one window showing every 2D primitive, an
 // image, a pixmap, text in the built-in and a TrueType font (straight and
 // rotated) and the five blend modes. It prints the window's client origin
-// in screen pixels ("client X Y") and "ready" once the picture is on screen,
-// then keeps it there for SECONDS (default 5) so it can be photographed.
+// in screen pixels ("client X Y") and "ready" once a few frames have been
+// flipped, then keeps drawing so it can be photographed until STOP_FILE (a
+// Windows path) exists. Whatever happens to the one who asked, it gives up
+// after two minutes.
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 #include "graphics/freetypefont.h"
 #include "graphics/glgraphics.h"
@@ -15,6 +18,14 @@
 namespace {
 
 constexpr const char* kFontPath = "Z:/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
+constexpr int kFramesBeforeReady = 3;
+constexpr DWORD kGiveUpMs = 120000;
+
+std::string stopFile;
+
+bool StopRequested() {
+    return !stopFile.empty() && GetFileAttributesA(stopFile.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
 
 TImage* HalfAndHalfImage() {
     TPixmap* p = CreatePixmap(32, 32, PF_RGBA8888);
@@ -100,7 +111,6 @@ void DrawScene(TImage* image, TImageFont* trueType) {
 int Demo() {
     StartGLVanta2DModule();
     StartFreeTypeModule();
-    int seconds = AppArgs->Length() > 1 ? AppArgs->StringAt(1)->ToInt() : 5;
     SetGraphicsDriver(GLVanta2DDriver(), GRAPHICS_BACKBUFFER);
     auto* g = Downcast<TVanta2DGraphics>(Graphics(640, 480, 0, 60, 0));
     if (IsNull(g)) {
@@ -114,22 +124,27 @@ int Demo() {
     POINT origin{0, 0};
     ClientToScreen(window, &origin);
     std::printf("client %ld %ld\n", static_cast<long>(origin.x), static_cast<long>(origin.y));
+    std::fflush(stdout);
     DWORD start = timeGetTime();
-    bool announced = false;
-    while (timeGetTime() - start < static_cast<DWORD>(seconds) * 1000) {
+    int frames = 0;
+    while (!StopRequested() && timeGetTime() - start < kGiveUpMs) {
         PollSystem();
         DrawScene(image, trueType);
         Flip();
-        if (!announced && timeGetTime() - start > 500) {
+        if (++frames == kFramesBeforeReady) {
             std::printf("ready\n");
             std::fflush(stdout);
-            announced = true;
         }
     }
     EndGraphics();
-    return 0;
+    if (StopRequested()) return 0;
+    std::printf("gave up waiting for the stop file\n");
+    return 1;
 }
 
 }  // namespace
 
-int main(int argc, char** argv) { return RunProcess(argc, argv, Demo); }
+int main(int argc, char** argv) {
+    if (argc > 1) stopFile = argv[1];
+    return RunProcess(argc, argv, Demo);
+}

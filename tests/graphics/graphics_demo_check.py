@@ -2,6 +2,10 @@
 """Runs graphics_demo.exe on the harness display, photographs the screen with
 ImageMagick's import and checks the colours at chosen points of the picture.
 
+The demo draws until it is told to stop (a stop file). Screenshots are taken
+until a few landmarks spread over the picture show it complete (or a generous
+limit passes); every point is then checked on that screenshot.
+
 usage: graphics_demo_check.py WINE_RUN DEMO_EXE
 """
 import os
@@ -11,34 +15,44 @@ import tempfile
 import time
 
 W, H = 1024, 768
+LIMIT = 60  # seconds for the picture to appear and for the demo to end
+
+# name, x, y, colour, tolerance
+POINTS = [
+    ("background", 5, 5, (40, 40, 40), 3),
+    ("band", 25, 75, (100, 100, 100), 3),
+    ("solid", 70, 50, (200, 50, 50), 3),
+    ("alpha", 170, 50, (150, 50, 50), 3),
+    ("light", 270, 50, (200, 200, 100), 3),
+    ("shade", 370, 50, (100, 50, 0), 3),
+    ("mask", 470, 50, (0, 0, 255), 3),
+    ("rect", 50, 150, (0, 255, 0), 3),
+    ("oval", 140, 150, (255, 255, 0), 3),
+    ("oval corner", 102, 122, (40, 40, 40), 3),
+    ("poly", 230, 130, (0, 255, 255), 3),
+    ("line", 320, 150, (255, 255, 255), 3),
+    ("plot", 380, 150, (255, 255, 255), 3),
+    ("pixmap", 570, 130, (255, 0, 255), 3),
+    # The image turned by 45 degrees: its red half lies up and left of the centre.
+    ("image red", 460 - 12, 160 - 12, (255, 0, 0), 40),
+    ("image blue", 460 + 12, 160 + 12, (0, 0, 255), 40),
+    ("image outside", 460 + 45, 160, (40, 40, 40), 3),
+    ("bottom right", 630, 470, (40, 40, 40), 3),
+]
+# Top, middle and bottom of the picture: all there means a whole frame is shown.
+LANDMARKS = ("background", "band", "pixmap", "bottom right")
 
 
-def main():
-    wine_run, demo = sys.argv[1], sys.argv[2]
-    proc = subprocess.Popen([wine_run, demo, "6"], stdout=subprocess.PIPE, text=True)
-    origin = None
-    for line in proc.stdout:
-        line = line.strip()
-        print("demo:", line)
-        if line.startswith("client "):
-            origin = tuple(int(v) for v in line.split()[1:3])
-        if line == "ready":
-            break
-    if origin is None:
-        proc.kill()
-        print("the demo never showed its window")
-        return 1
-    time.sleep(0.5)
-    with tempfile.TemporaryDirectory() as folder:
-        shot = os.path.join(folder, "shot.png")
-        raw = os.path.join(folder, "shot.rgb")
-        subprocess.run(["import", "-window", "root", shot], check=True)
-        subprocess.run(["convert", shot, "-depth", "8", "rgb:" + raw], check=True)
-        with open(raw, "rb") as f:
-            pixels = f.read()
-    proc.stdout.read()
-    proc.wait()
+def screenshot(folder):
+    shot = os.path.join(folder, "shot.png")
+    raw = os.path.join(folder, "shot.rgb")
+    subprocess.run(["import", "-window", "root", shot], check=True)
+    subprocess.run(["convert", shot, "-depth", "8", "rgb:" + raw], check=True)
+    with open(raw, "rb") as f:
+        return f.read()
 
+
+def failures_of(pixels, origin, names=None):
     def at(x, y):
         i = ((origin[1] + y) * W + origin[0] + x) * 3
         return tuple(pixels[i:i + 3])
@@ -52,30 +66,14 @@ def main():
         return n
 
     failures = []
-
-    def expect(name, x, y, colour, tolerance=3):
+    for name, x, y, colour, tolerance in POINTS:
+        if names is not None and name not in names:
+            continue
         got = at(x, y)
         if any(abs(a - b) > tolerance for a, b in zip(got, colour)):
             failures.append(f"{name} at ({x},{y}): {got}, expected {colour}")
-
-    expect("background", 5, 5, (40, 40, 40))
-    expect("band", 25, 75, (100, 100, 100))
-    expect("solid", 70, 50, (200, 50, 50))
-    expect("alpha", 170, 50, (150, 50, 50))
-    expect("light", 270, 50, (200, 200, 100))
-    expect("shade", 370, 50, (100, 50, 0))
-    expect("mask", 470, 50, (0, 0, 255))
-    expect("rect", 50, 150, (0, 255, 0))
-    expect("oval", 140, 150, (255, 255, 0))
-    expect("oval corner", 102, 122, (40, 40, 40))
-    expect("poly", 230, 130, (0, 255, 255))
-    expect("line", 320, 150, (255, 255, 255))
-    expect("plot", 380, 150, (255, 255, 255))
-    expect("pixmap", 570, 130, (255, 0, 255))
-    # The image turned by 45 degrees: its red half lies up and left of the centre.
-    expect("image red", 460 - 12, 160 - 12, (255, 0, 0), 40)
-    expect("image blue", 460 + 12, 160 + 12, (0, 0, 255), 40)
-    expect("image outside", 460 + 45, 160, (40, 40, 40))
+    if names is not None:
+        return failures
     if lit_in(20, 240, 116, 256, (255, 255, 255), 10) < 100:
         failures.append("the built-in text is missing")
     if lit_in(604, 240, 620, 296, (255, 255, 255), 10) < 60:
@@ -84,10 +82,57 @@ def main():
         failures.append("the rotated built-in text runs the wrong way")
     if lit_in(30, 240, 230, 350, (255, 160, 0), 40) < 200:
         failures.append("the TrueType text is missing")
+    return failures
+
+
+def main():
+    wine_run, demo = sys.argv[1], sys.argv[2]
+    with tempfile.TemporaryDirectory() as folder:
+        stop = os.path.join(folder, "stop")
+        proc = subprocess.Popen([wine_run, demo, "Z:" + stop.replace("/", "\\")], stdout=subprocess.PIPE,
+                                text=True)
+        try:
+            return check(proc, folder, stop)
+        finally:
+            if proc.poll() is None:
+                proc.kill()
+                proc.wait()
+
+
+def check(proc, folder, stop):
+    origin = None
+    ready = False
+    for line in proc.stdout:
+        line = line.strip()
+        print("demo:", line)
+        if line.startswith("client "):
+            origin = tuple(int(v) for v in line.split()[1:3])
+        if line == "ready":
+            ready = True
+            break
+    if origin is None or not ready:
+        print("the demo never showed its picture")
+        return 1
+    deadline = time.monotonic() + LIMIT
+    while True:
+        pixels = screenshot(folder)
+        if not failures_of(pixels, origin, LANDMARKS) or time.monotonic() > deadline:
+            break
+        time.sleep(0.2)
+    failures = failures_of(pixels, origin)
+    open(stop, "w").close()
+    try:
+        proc.wait(timeout=LIMIT)
+        for line in proc.stdout:
+            print("demo:", line.strip())
+        if proc.returncode != 0:
+            failures.append(f"the demo ended with {proc.returncode}")
+    except subprocess.TimeoutExpired:
+        failures.append("the demo did not stop when told to")
     for f in failures:
         print("FAIL:", f)
     print("checked", "ok" if not failures else f"{len(failures)} failures")
-    return 1 if failures or proc.returncode != 0 else 0
+    return 1 if failures else 0
 
 
 if __name__ == "__main__":

@@ -51,7 +51,7 @@ TEST_F(HtmlView, HostsTheBrowserInItsContainerAtItsShape) {
     EXPECT_EQ(r.bottom, 355);
     EXPECT_TRUE(IsWindowVisible(container));
     // The control, in-place active, has made its own window inside the container.
-    PumpUntil([&] { return GetWindow(container, GW_CHILD) != nullptr; }, 3000);
+    PumpUntil([&] { return GetWindow(container, GW_CHILD) != nullptr; });
     EXPECT_NE(GetWindow(container, GW_CHILD), nullptr);
 }
 
@@ -173,7 +173,7 @@ TEST_F(HtmlView, LinkRequestsAreCancelledAndReportedOnlyWithStyleTwo) {
     NativeView(reporting)->browserEvent(DISPID_BEFORENAVIGATE2, link.BeforeNavigate(L"https://example.org/", L""));
     EXPECT_EQ(link.cancel, VARIANT_TRUE);
     std::vector<EventRecord> events;
-    PumpEventsUntil(events, [&](const EventRecord& e) { return e.id == EVENT_GADGETACTION; }, 2000);
+    PumpEventsUntil(events, [&](const EventRecord& e) { return e.id == EVENT_GADGETACTION; });
     ASSERT_EQ(CountFrom(events, EVENT_GADGETACTION, reporting), 1) << Describe(events);
     EXPECT_TRUE(Equals(Downcast<String>(CurrentEvent()->extra.get()), u"https://example.org/"_s));
 

@@ -81,7 +81,7 @@ TEST_F(Lists, ChoosingInAComboBoxIsAnActionCarryingTheItemsExtra) {
     DrainEvents();
     ASSERT_EQ(Xdo("key Home Return"), 0);
     std::vector<EventRecord> events;
-    PumpEventsUntil(events, [](const EventRecord& e) { return e.id == EVENT_GADGETACTION; }, 3000);
+    PumpEventsUntil(events, [](const EventRecord& e) { return e.id == EVENT_GADGETACTION; });
     ASSERT_FALSE(events.empty());
     EXPECT_EQ(events.back().id, EVENT_GADGETACTION) << Describe(events);
     EXPECT_EQ(events.back().data, 0);

@@ -4,6 +4,7 @@
 // keys pressed for real (xdotool) reaching their gadget or menu.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
 
 #include "gui/gui.h"
@@ -32,17 +33,26 @@ protected:
         }
         return matching;
     }
-
-    // Presses keys with xdotool after a moment, without waiting: for modal
-    // loops (a popup menu) that only return once the keys have come.
-    static void PressLater(const char* keys) {
-        std::string command = std::string("/bin/sh -c \"sleep 1; xdotool key ") + keys + "\"";
-        STARTUPINFOA si{};
-        si.cb = sizeof si;
-        PROCESS_INFORMATION pi{};
-        CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi);
-    }
 };
+
+// What a helper thread did with a popup menu of the main thread.
+struct MenuKeys {
+    bool shown = false;      // the menu's window came
+    int pressed = -1;        // xdotool's exit code
+    bool cancelled = false;  // the menu was still open after the keys and was cancelled
+};
+
+// Presses `keys` once the popup menu of `owner` is on the screen; a menu
+// still open a long while after (a key went astray) is cancelled, so that
+// the test fails instead of waiting in the menu for ever.
+void PressInMenu(const std::atomic<bool>& returned, HWND owner, const char* keys, MenuKeys* result) {
+    result->shown = WaitWithoutPumping([&] { return FindVisibleWindow(L"#32768", nullptr) || returned; }) && !returned;
+    if (result->shown) result->pressed = Xdo(std::string("key ") + keys);
+    if (!WaitWithoutPumping([&] { return returned.load(); })) {
+        result->cancelled = true;
+        PostMessageW(owner, WM_CANCELMODE, 0, 0);
+    }
+}
 
 }  // namespace
 
@@ -106,10 +116,18 @@ TEST_F(Menus, APopupIsChosenFromWithTheKeyboardAndCarriesItsExtra) {
     TGadget* popup = CreateMenu(u"popup"_s, 0, NullOf<TGadget>());  // on the desktop: a popup
     CreateMenu(u"Cut"_s, 21, popup);
     CreateMenu(u"Copy"_s, 22, popup);
-    PressLater("Down Down Return");
-    PopupWindowMenu(window, popup, u"row 3"_s);
+    MenuKeys keys;
+    {
+        HWND owner = Frame(window);
+        Helper helper(
+            [&](const std::atomic<bool>& returned) { PressInMenu(returned, owner, "Down Down Return", &keys); });
+        PopupWindowMenu(window, popup, u"row 3"_s);
+    }
+    ASSERT_TRUE(keys.shown);
+    ASSERT_EQ(keys.pressed, 0);
+    ASSERT_FALSE(keys.cancelled) << "the menu stayed open after the keys";
     std::vector<EventRecord> actions;
-    PumpEventsUntil(actions, [](const EventRecord& e) { return e.id == EVENT_MENUACTION; }, 3000);
+    PumpEventsUntil(actions, [](const EventRecord& e) { return e.id == EVENT_MENUACTION; });
     ASSERT_FALSE(actions.empty());
     EXPECT_EQ(actions.back().id, EVENT_MENUACTION) << Describe(actions);
     EXPECT_EQ(actions.back().data, 22);
@@ -158,7 +176,7 @@ TEST_F(Menus, AHotKeyOfAWindowFiresOnlyWhileThatWindowIsInFront) {
     TGadget* other = CreateWindow(u"other"_s, 500, 100, 200, 100, NullOf<TGadget>(), WINDOW_TITLEBAR);
     Click(other);
     DrainEvents();
-    PumpUntil([&] { return GetForegroundWindow() == Frame(other); }, 2000);
+    PumpUntil([&] { return GetForegroundWindow() == Frame(other); });
     ASSERT_EQ(GetForegroundWindow(), Frame(other));
     DiscardQueuedEvents();
     ASSERT_EQ(Xdo("key F7"), 0);
@@ -175,6 +193,6 @@ TEST_F(Menus, EnterInATextFieldHandsTheFocusToItsParent) {
     DrainEvents();
     ASSERT_EQ(GetFocus(), Frame(field));
     ASSERT_EQ(Xdo("key Return"), 0);
-    PumpUntil([&] { return GetFocus() != Frame(field); }, 2000);
+    PumpUntil([&] { return GetFocus() != Frame(field); });
     EXPECT_EQ(GetFocus(), GetParent(Frame(field)));
 }

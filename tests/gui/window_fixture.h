@@ -23,7 +23,9 @@ protected:
         if (front) {
             ActivateWindow(window);
             SetForegroundWindow(Frame(window));
-            PumpUntil([] { return false; }, 200);
+            HWND frame = Frame(window);
+            ASSERT_TRUE(PumpUntil([frame] { return GetForegroundWindow() == frame; }))
+                << "the window never came to the front";
         }
         DiscardQueuedEvents();
     }

@@ -59,7 +59,7 @@ protected:
         source = NullObject();
     }
     // Pumps until an event with that id (and data, unless -1) from our window came.
-    bool Await(std::vector<EventRecord>& seen, int id, int data = -1, int timeoutMs = 5000) {
+    bool Await(std::vector<EventRecord>& seen, int id, int data = -1, int timeoutMs = kWaitLimitMs) {
         Object* from = source.get();
         return PumpEventsUntil(
             seen, [&](const EventRecord& e) { return e.id == id && (data < 0 || e.data == data) && e.From(from); },
@@ -71,8 +71,11 @@ protected:
 };
 
 TEST_F(Translation, HeldKeyGivesOneDownThenRepeatsAndOneHit) {
-    ASSERT_EQ(Xdo("keydown a sleep 0.9 keyup a"), 0);
+    ASSERT_EQ(Xdo("keydown a"), 0);
     std::vector<EventRecord> seen;
+    bool repeated = Await(seen, EVENT_KEYREPEAT, 'A');
+    ASSERT_EQ(Xdo("keyup a"), 0);  // released even when no repeat came
+    ASSERT_TRUE(repeated) << Describe(seen);
     ASSERT_TRUE(Await(seen, EVENT_KEYUP, 'A')) << Describe(seen);
     EXPECT_EQ(Count(seen, EVENT_KEYDOWN, 'A'), 1) << Describe(seen);
     EXPECT_GE(Count(seen, EVENT_KEYREPEAT, 'A'), 1) << Describe(seen);
@@ -372,16 +375,14 @@ TEST_F(Translation, MoveMouseTakesClientCoordinatesOfTheActiveWindow) {
 class RepeatedInput {
 public:
     explicit RepeatedInput(std::string args)
-        : helper_([this, args] {
-              while (!done_) {
+        : helper_([args](const std::atomic<bool>& returned) {
+              while (!returned) {
                   Xdo(args);
-                  for (int i = 0; i < 30 && !done_; ++i) Sleep(10);
+                  WaitWithoutPumping([&] { return returned.load(); }, 300);
               }
           }) {}
-    ~RepeatedInput() { done_ = true; }
 
 private:
-    std::atomic<bool> done_{false};
     Helper helper_;
 };
 

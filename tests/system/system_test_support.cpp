@@ -185,14 +185,28 @@ bool PumpUntil(const std::function<bool()>& done, int timeoutMs) {
     }
 }
 
+bool WaitWithoutPumping(const std::function<bool()>& done, int timeoutMs) {
+    DWORD start = GetTickCount();
+    for (;;) {
+        if (done()) return true;
+        if (timeoutMs >= 0 && static_cast<int>(GetTickCount() - start) >= timeoutMs) return false;
+        Sleep(5);
+    }
+}
+
+bool TickMessageQueued() {
+    UINT tick = TimerTickMessage();
+    MSG message;
+    return tick != 0 && PeekMessageW(&message, reinterpret_cast<HWND>(-1), tick, tick, PM_NOREMOVE | PM_NOYIELD);
+}
+
 int Xdo(const std::string& args, int timeoutMs) {
-    static int counter = 0;
+    static std::atomic<int> counter{0};  // helper threads press keys too
+    int call = ++counter;
     char unixMarker[128];
     char windowsMarker[128];
-    ++counter;
-    std::snprintf(unixMarker, sizeof unixMarker, "/tmp/neonara-xdo-%lu-%d", GetCurrentProcessId(), counter);
-    std::snprintf(windowsMarker, sizeof windowsMarker, "Z:\\tmp\\neonara-xdo-%lu-%d", GetCurrentProcessId(),
-                  counter);
+    std::snprintf(unixMarker, sizeof unixMarker, "/tmp/neonara-xdo-%lu-%d", GetCurrentProcessId(), call);
+    std::snprintf(windowsMarker, sizeof windowsMarker, "Z:\\tmp\\neonara-xdo-%lu-%d", GetCurrentProcessId(), call);
     DeleteFileA(windowsMarker);
     // Wine starts a Unix program named by a Unix path; its process handle
     // cannot be waited for, so the shell leaves xdotool's status in a file.
@@ -204,30 +218,35 @@ int Xdo(const std::string& args, int timeoutMs) {
     if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return -1;
     // For a Unix program Wine leaves arbitrary values in `pi`: closing them
     // would close unrelated handles of ours, so they are left alone.
-    DWORD start = GetTickCount();
-    while (static_cast<int>(GetTickCount() - start) < timeoutMs) {
-        if (FILE* f = std::fopen(windowsMarker, "r")) {
-            int code = -1;
-            if (std::fscanf(f, "%d", &code) != 1) code = -1;
-            std::fclose(f);
-            DeleteFileA(windowsMarker);
-            return code;
-        }
-        Sleep(5);
-    }
-    return -1;
+    int code = -1;
+    WaitWithoutPumping([&] {
+        FILE* f = std::fopen(windowsMarker, "r");
+        if (!f) return false;
+        if (std::fscanf(f, "%d", &code) != 1) code = -1;
+        std::fclose(f);
+        DeleteFileA(windowsMarker);
+        return true;
+    }, timeoutMs);
+    return code;
 }
 
 bool RealInputAvailable() {
     static int available = -1;
-    if (available < 0) {
-        const char* display = std::getenv("DISPLAY");
-        available = display && *display && GetFileAttributesA("Z:\\usr\\bin\\xdotool") != INVALID_FILE_ATTRIBUTES &&
-                            Xdo("getmouselocation > /dev/null") == 0
-                        ? 1
-                        : 0;
+    if (available >= 0) return available == 1;
+    const char* display = std::getenv("DISPLAY");
+    if (!display || !*display || GetFileAttributesA("Z:\\usr\\bin\\xdotool") == INVALID_FILE_ATTRIBUTES) {
+        available = 0;
+        return false;
     }
-    return available == 1;
+    // Only an answer is kept: a probe that failed or did not finish fails the
+    // test that asked, and the next test asks again.
+    int probe = Xdo("getmouselocation > /dev/null");
+    if (probe == 0) {
+        available = 1;
+        return true;
+    }
+    ADD_FAILURE() << "xdotool is installed on display " << display << " but did not answer (" << probe << ")";
+    return false;
 }
 
 int CursorCounter() {
@@ -237,24 +256,28 @@ int CursorCounter() {
 }
 
 struct Helper::State {
+    std::atomic<bool> returned{false};
     std::thread thread;
 };
 
-Helper::Helper(std::function<void()> body) : state_(new State{std::thread(std::move(body))}) {}
+Helper::Helper(std::function<void(const std::atomic<bool>&)> body) : state_(new State) {
+    state_->thread = std::thread([state = state_, body = std::move(body)] { body(state->returned); });
+}
+
+Helper::Helper(std::function<void()> body) : Helper([body = std::move(body)](const std::atomic<bool>&) { body(); }) {}
 
 Helper::~Helper() {
+    state_->returned = true;
     state_->thread.join();
     delete state_;
 }
 
-HWND WaitForWindow(const wchar_t* className, const wchar_t* title, int timeoutMs) {
-    DWORD start = GetTickCount();
-    for (;;) {
-        HWND found = FindWindowW(className, title);
-        if (found && IsWindowVisible(found)) return found;
-        if (static_cast<int>(GetTickCount() - start) >= timeoutMs) return nullptr;
-        Sleep(10);
+HWND FindVisibleWindow(const wchar_t* className, const wchar_t* title, HWND except) {
+    for (HWND found = FindWindowExW(nullptr, nullptr, className, title); found;
+         found = FindWindowExW(nullptr, found, className, title)) {
+        if (found != except && IsWindowVisible(found)) return found;
     }
+    return nullptr;
 }
 
 ScratchDir::ScratchDir() {

@@ -2,6 +2,7 @@
 // procedure hands every message to SystemEmitOSEvent, real input through
 // xdotool on the Xvfb display, and event readers that pump with a timeout.
 #pragma once
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -10,6 +11,10 @@
 #include "runtime/object.h"
 #include "runtime/win32.h"
 #include "system/event.h"
+
+// How long a test waits for something it expects before it gives up: long
+// enough for a loaded machine running the collector's stress mode.
+constexpr int kWaitLimitMs = 60000;
 
 // A borderless top-level window at a fixed place of the screen. Its source
 // object (given to SystemEmitOSEvent) is kept through a handle in the
@@ -55,21 +60,31 @@ std::string Describe(const std::vector<EventRecord>& events);
 // Pumps with PollEvent until `done` holds for an event taken (recorded into
 // `seen`) or the timeout passes; true when it held.
 bool PumpEventsUntil(std::vector<EventRecord>& seen, const std::function<bool(const EventRecord&)>& done,
-                     int timeoutMs = 5000);
+                     int timeoutMs = kWaitLimitMs);
 // Pumps and records events until none arrives for `quietMs`.
 std::vector<EventRecord> DrainEvents(int quietMs = 150, int limitMs = 3000);
 // Takes every queued event without pumping further.
 void DiscardQueuedEvents();
 
 // Pumps (PollSystem) until `done` returns true or the timeout passes.
-bool PumpUntil(const std::function<bool()>& done, int timeoutMs = 5000);
+bool PumpUntil(const std::function<bool()>& done, int timeoutMs = kWaitLimitMs);
+
+// Waits on the calling thread without pumping (nothing queued is taken)
+// until `done` returns true or the timeout passes (never when negative);
+// true when it held.
+bool WaitWithoutPumping(const std::function<bool()>& done, int timeoutMs = kWaitLimitMs);
+
+// True when a timer tick message is queued for this thread, not yet taken.
+bool TickMessageQueued();
 
 // Runs "xdotool ARGS" on the X display through /bin/sh and waits until it
 // has finished, without pumping our messages (the input stays queued for the
 // code under test). Returns xdotool's exit code, or -1 when it could not be
 // run or did not finish.
-int Xdo(const std::string& args, int timeoutMs = 10000);
+int Xdo(const std::string& args, int timeoutMs = kWaitLimitMs);
 // True when the tests run on an X display with xdotool (inside the harness).
+// A display where xdotool is installed but does not answer is a failure of
+// the calling test, not a reason to skip it.
 bool RealInputAvailable();
 
 #define REQUIRE_REAL_INPUT()                                                          \
@@ -81,9 +96,13 @@ bool RealInputAvailable();
 int CursorCounter();
 
 // Runs `body` on another thread (which must touch no runtime object) and
-// joins it when the returned guard goes out of scope.
+// joins it when the guard goes out of scope. The guard usually spans one
+// modal call of the main thread that the body deals with (a dialog, a menu):
+// the flag given to the body turns true when the guard starts to go out of
+// scope, that is once that call has returned.
 class Helper {
 public:
+    explicit Helper(std::function<void(const std::atomic<bool>& returned)> body);
     explicit Helper(std::function<void()> body);
     ~Helper();
     Helper(const Helper&) = delete;
@@ -94,9 +113,9 @@ private:
     State* state_;
 };
 
-// Waits (on the calling thread, without pumping) for a top-level window of
-// the class with the title; null after the timeout.
-HWND WaitForWindow(const wchar_t* className, const wchar_t* title, int timeoutMs = 10000);
+// A visible top-level window of the class with the title (any title when
+// null) other than `except`; null when there is none.
+HWND FindVisibleWindow(const wchar_t* className, const wchar_t* title, HWND except = nullptr);
 
 // A unique scratch folder (Windows path with "/" separators) removed by the
 // destructor.

@@ -2,6 +2,8 @@
 // the 16-timer limit, the self-reference and faults raised on a tick.
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 #include "runtime/array.h"
 #include "runtime/collector.h"
 #include "runtime/exception.h"
@@ -31,6 +33,44 @@ int TickEventsFrom(const std::vector<EventRecord>& events, Object* timer) {
     return n;
 }
 
+int MsSince(DWORD start) { return static_cast<int>(timeGetTime() - start); }
+
+// A count of ticks a timer of `periodMs` gave by now, `start` being read
+// before the timer was created: at least one, and no more than the periods
+// since then could post (a loaded machine may hand over several at once).
+void ExpectTicksSince(int ticks, DWORD start, int periodMs) {
+    int elapsed = MsSince(start);
+    EXPECT_GE(ticks, 1);
+    EXPECT_LE(ticks, elapsed / periodMs + 1) << "after " << elapsed << " ms";
+}
+
+// A multimedia timer of the test's own that only counts its ticks, on the
+// timer thread: a clock of periods to wait by without pumping. Made after
+// the timer under test with the same period, it never runs ahead of it by
+// more than the one tick being handled.
+class PeriodCounter {
+public:
+    explicit PeriodCounter(int periodMs)
+        : id_(timeSetEvent(static_cast<UINT>(periodMs), 0, Count, reinterpret_cast<DWORD_PTR>(&count_),
+                           TIME_PERIODIC | TIME_CALLBACK_FUNCTION | TIME_KILL_SYNCHRONOUS)) {}
+    ~PeriodCounter() {
+        if (id_) timeKillEvent(id_);
+    }
+    PeriodCounter(const PeriodCounter&) = delete;
+    PeriodCounter& operator=(const PeriodCounter&) = delete;
+    // Waits until `periods` ticks came; false when the limit passed first.
+    bool Wait(int periods) {
+        return id_ != 0 && WaitWithoutPumping([&] { return count_ >= periods; });
+    }
+
+private:
+    static void CALLBACK Count(UINT, UINT, DWORD_PTR counter, DWORD_PTR, DWORD_PTR) {
+        ++*reinterpret_cast<std::atomic<int>*>(counter);
+    }
+    std::atomic<int> count_{0};
+    UINT id_;
+};
+
 TEST(TimerPeriods, AreTruncatedMilliseconds) {
     EXPECT_EQ(TimerPeriod(60), 16);
     EXPECT_EQ(TimerPeriod(50), 20);
@@ -50,24 +90,26 @@ TEST_F(Timers, FrequenciesWithoutAPeriodGiveTheNullObject) {
     EXPECT_EQ(ActiveTimerCount(), 0);
 }
 
-TEST_F(Timers, WaitRightAfterCreateReturnsOneAfterAPeriod) {
+TEST_F(Timers, WaitRightAfterCreateReturnsAfterAPeriod) {
+    DWORD start = timeGetTime();
     TTimer* timer = CreateTimer(10);
     ASSERT_FALSE(IsNull(timer));
     EXPECT_NE(timer->handle, 0);
-    DWORD start = timeGetTime();
-    EXPECT_EQ(WaitTimer(timer), 1);
-    EXPECT_GE(static_cast<int>(timeGetTime() - start), 50);  // it really waited for the tick
-    EXPECT_EQ(TimerTicks(timer), 1);
+    int ticks = WaitTimer(timer);
+    EXPECT_GE(MsSince(start), 50);  // it really waited for the tick
+    ExpectTicksSince(ticks, start, 100);
+    EXPECT_EQ(TimerTicks(timer), ticks);
     StopTimer(timer);
 }
 
 TEST_F(Timers, WaitAfterBeingBusyReturnsTheTicksMissed) {
+    DWORD start = timeGetTime();
     TTimer* timer = CreateTimer(10);
     ASSERT_FALSE(IsNull(timer));
-    DWORD start = timeGetTime();
-    Sleep(350);  // busy for three and a half periods, not pumping
+    PeriodCounter periods(100);
+    ASSERT_TRUE(periods.Wait(4));  // busy for three periods and more, not pumping
     int missed = WaitTimer(timer);
-    int elapsed = static_cast<int>(timeGetTime() - start);
+    int elapsed = MsSince(start);
     EXPECT_GE(missed, 3);
     EXPECT_LE(missed, elapsed / 100 + 1);
     EXPECT_EQ(TimerTicks(timer), missed);
@@ -77,7 +119,8 @@ TEST_F(Timers, WaitAfterBeingBusyReturnsTheTicksMissed) {
 TEST_F(Timers, TicksOfOneTimerMergeInTheQueue) {
     TTimer* timer = CreateTimer(200);
     ASSERT_FALSE(IsNull(timer));
-    Sleep(60);
+    PeriodCounter periods(5);
+    ASSERT_TRUE(periods.Wait(6));  // five ticks or more posted, none taken yet
     PollSystem();
     int ticks = TimerTicks(timer);
     StopTimer(timer);
@@ -94,9 +137,10 @@ TEST_F(Timers, TicksOfOneTimerMergeInTheQueue) {
 TEST_F(Timers, AGivenEventIsEmittedInsteadOfTheTick) {
     Ref<Object> owner = new TWindowSource;
     TEvent* custom = CreateEvent(EVENT_GADGETACTION, owner.get(), 77);
+    DWORD start = timeGetTime();
     TTimer* timer = CreateTimer(100, custom);
     ASSERT_FALSE(IsNull(timer));
-    EXPECT_EQ(WaitTimer(timer), 1);
+    ExpectTicksSince(WaitTimer(timer), start, 10);
     StopTimer(timer);
     EXPECT_TRUE(IsNull(timer->event.get()));  // released on stop
     std::vector<EventRecord> seen = DrainEvents(20);
@@ -116,15 +160,18 @@ TEST_F(Timers, TicksArriveOnTheMainThreadAsTickEvents) {
         return data;
     };
     AddHook(EmitEventHook, hook, NullObject(), 1);
+    DWORD start = timeGetTime();
     TTimer* timer = CreateTimer(100);
     ASSERT_FALSE(IsNull(timer));
     std::vector<EventRecord> seen;
-    bool ticked = PumpEventsUntil(seen, [&](const EventRecord& e) { return e.id == EVENT_TIMERTICK; }, 3000);
+    bool ticked = PumpEventsUntil(seen, [&](const EventRecord& e) { return e.id == EVENT_TIMERTICK; });
+    int ticks = TimerTicks(timer);
     StopTimer(timer);
     RemoveHook(EmitEventHook, hook, NullObject());
     ASSERT_TRUE(ticked);
     EXPECT_TRUE(seen.back().From(timer));
-    EXPECT_EQ(seen.back().data, 1);
+    EXPECT_EQ(seen.back().data, ticks);  // ticks taken together make one event
+    ExpectTicksSince(ticks, start, 10);
     EXPECT_EQ(firingThread, GetCurrentThreadId());
     EXPECT_NE(TimerTickMessage(), 0u);
     EXPECT_EQ(TimerTickMessage(), RegisterWindowMessageW(L"kyn_timer_kvtimertick"));
@@ -144,7 +191,7 @@ TEST_F(Timers, StoppingTwiceIsHarmlessAndAStoppedTimerDoesNotWait) {
 TEST_F(Timers, TicksPostedBeforeAStopAreIgnored) {
     TTimer* timer = CreateTimer(500);
     ASSERT_FALSE(IsNull(timer));
-    Sleep(60);  // about thirty ticks posted, none retrieved
+    EXPECT_TRUE(WaitWithoutPumping(TickMessageQueued));  // ticks posted, none retrieved
     StopTimer(timer);
     std::vector<EventRecord> seen = DrainEvents(30);
     EXPECT_EQ(TimerTicks(timer), 0);
@@ -157,7 +204,7 @@ TEST_F(Timers, StaleTicksNeverReachALaterTimer) {
     TTimer* first = CreateTimer(1000);
     ASSERT_FALSE(IsNull(first));
     int firstId = first->handle;
-    Sleep(60);
+    EXPECT_TRUE(WaitWithoutPumping(TickMessageQueued));
     StopTimer(first);
     TTimer* second = CreateTimer(1);  // its first tick is a second away
     ASSERT_FALSE(IsNull(second));
@@ -187,10 +234,11 @@ TEST_F(Timers, SixteenRunAtMostAndAStopMakesRoom) {
     EXPECT_EQ(ActiveTimerCount(), kMaxTimers);
     EXPECT_TRUE(IsNull(CreateTimer(2)));
     StopTimer(static_cast<TTimer*>(timers->ObjectAt(5)));
+    DWORD start = timeGetTime();
     TTimer* again = CreateTimer(100);
     ASSERT_FALSE(IsNull(again));
     timers->SetObject(kMaxTimers, again);
-    EXPECT_EQ(WaitTimer(again), 1);  // the replacement really ticks
+    ExpectTicksSince(WaitTimer(again), start, 10);  // the replacement really ticks
     for (int i = 0; i <= kMaxTimers; ++i) StopTimer(static_cast<TTimer*>(timers->ObjectAt(i)));
     EXPECT_EQ(ActiveTimerCount(), 0);
 }
@@ -252,7 +300,7 @@ CLEAN_STACK_TEST(TimerLifetime, ARunningTimerLivesWithoutReferencesAndDiesWhenSt
     uintptr_t expected = hidden;
     ASSERT_TRUE(PumpEventsUntil(seen, [&](const EventRecord& e) {
         return e.id == EVENT_TIMERTICK && e.source == expected && e.data >= 2;
-    }, 3000));
+    }));
     StopHidden(hidden);
     DiscardQueuedEvents();
     PollEvent();  // the current event no longer names it
