@@ -38,6 +38,9 @@ using Byte = unsigned char;
 
 // The largest pixel block a pixmap may own: what one byte array can hold.
 constexpr int64_t kMaxPixmapBytes = 0x7fff0000 - 64;
+// The longest side: a pixmap 0 pixels wide and 2^30 high holds no bytes, but
+// every row loop would still walk its rows for seconds.
+constexpr int kMaxPixmapSide = 1 << 20;
 
 // ---- rows to and from the standard format ----
 
@@ -284,6 +287,8 @@ void TPixmap::WritePixel(int x, int y, int argb) {
 
 TPixmap* TPixmap::Create(int w, int h, int format, int align) {
     if (w < 0 || h < 0) RuntimeError("Invalid pixmap size");
+    // The sides first: with them bounded the products below cannot overflow.
+    if (w > kMaxPixmapSide || h > kMaxPixmapSide) RuntimeError("Pixmap too large");
     if (align < 1) align = 1;
     int64_t rowBytes = static_cast<int64_t>(w) * PixelFormatBytes(format);
     int64_t rowPitch = (rowBytes + align - 1) / align * align;
