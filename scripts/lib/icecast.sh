@@ -14,6 +14,7 @@
 #   NEONARA_ICECAST_SILENCE_SECONDS  length of the silence, default 24: long
 #     enough for a new title to scroll in (253 frames at 4 units a frame) and
 #     rest at the left even when the saver draws only 15 frames a second
+#   NEONARA_ICECAST_ARTIST           the songs' artist, default "Neonara Test"
 #
 # Icecast refuses to run as root unless it changes owner: it drops to nobody
 # after binding port 80, so its log folder is made writable for nobody.
@@ -46,7 +47,8 @@ EOF
 }
 
 # make_station_media DIR SECONDS SILENCE_SECONDS: the station's songs and its
-# playlist.  A stamp holds the lengths, so media made with others are remade.
+# playlist.  A stamp holds the lengths and the artist, so media made
+# otherwise are made again.
 make_station_media() {
   local dir=$1 secs=$2 quiet=$3
   mkdir -p "$dir"
@@ -60,12 +62,13 @@ make_station_media() {
     sox -n -r 44100 -c 2 -b 16 beat1.wav synth 0.15 sine 55 fade q 0 0.15 0.12 pad 0 0.35
     sox beat1.wav beat.wav repeat $((secs * 2 - 1))
     sox -n -r 44100 -c 2 -b 16 silence.wav trim 0 "$quiet"
-    lame --quiet -b 128 --cbr --ta "Neonara Test" --tt "Tone 440 Hz" tone.wav tone.mp3
-    lame --quiet -b 128 --cbr --ta "Neonara Test" --tt "Bass Beat" beat.wav beat.mp3
-    lame --quiet -b 128 --cbr --ta "Neonara Test" --tt "Silence" silence.wav silence.mp3
+    local artist=${NEONARA_ICECAST_ARTIST:-Neonara Test}
+    lame --quiet -b 128 --cbr --ta "$artist" --tt "Tone 440 Hz" tone.wav tone.mp3
+    lame --quiet -b 128 --cbr --ta "$artist" --tt "Bass Beat" beat.wav beat.mp3
+    lame --quiet -b 128 --cbr --ta "$artist" --tt "Silence" silence.wav silence.mp3
     rm -f ./*.wav
     printf '%s\n' "$dir/tone.mp3" "$dir/beat.mp3" "$dir/silence.mp3" >playlist.m3u
-    echo "$secs $quiet" >lengths
+    echo "$secs $quiet $artist" >lengths
   ) || { _icecast_say "making the station's media failed"; return 1; }
 }
 
@@ -186,9 +189,10 @@ start_icecast() {
   chmod 755 "$_NEONARA_ICECAST_DIR"
   local dir=$_NEONARA_ICECAST_DIR
   _icecast_write_config "$dir"
-  local lengths="${NEONARA_ICECAST_SONG_SECONDS:-6} ${NEONARA_ICECAST_SILENCE_SECONDS:-24}"
-  [[ -f "$dir/media/playlist.m3u" && "$(cat "$dir/media/lengths" 2>/dev/null)" == "$lengths" ]] ||
-    make_station_media "$dir/media" $lengths || return 1
+  local song=${NEONARA_ICECAST_SONG_SECONDS:-6} silence=${NEONARA_ICECAST_SILENCE_SECONDS:-24}
+  [[ -f "$dir/media/playlist.m3u" &&
+     "$(cat "$dir/media/lengths" 2>/dev/null)" == "$song $silence ${NEONARA_ICECAST_ARTIST:-Neonara Test}" ]] ||
+    make_station_media "$dir/media" "$song" "$silence" || return 1
 
   if [[ -z $status ]]; then
     command -v icecast2 >/dev/null || { _icecast_say "icecast2 is missing (run scripts/bootstrap)"; return 1; }
