@@ -7,8 +7,21 @@
 #include "runtime/array.h"
 #include "runtime/string.h"
 
-// The station: http on port 80, path /stream/1040, host fixed at build time.
+// The station of the build: http on port 80, path /stream/1040, on the host
+// chosen at build time (or a whole url given at build time).
 String* DefaultStreamURL();
+
+// Where the station chosen at install time is kept for the user.
+constexpr const wchar_t* kStationKey = L"Software\\Neonara";
+constexpr const wchar_t* kStationValue = L"StationURL";
+
+// An address the saver will play: "http://" (any case), then a host and
+// perhaps a port and a path, printable ASCII only, at most 2048 characters.
+bool IsStationURL(String* url);
+
+// The station the saver plays: the one chosen at install time when the user
+// has a valid one, otherwise the build's.
+String* StationURL();
 
 // Shown while a stream carries no metadata; never becomes the title.
 String* StandbyTitle();

@@ -165,7 +165,7 @@ int TScreenSaver::InitScene(int preview) {
     Logo->SetColor(TintRed, TintGreen, TintBlue);
     Logo->Draw();
     Flip(-1);
-    if (preview == 0) Radio->PlayURL(DefaultStreamURL());
+    if (preview == 0) Radio->PlayURL(StationURL());
     Stars = TStars::Create();
     if (IsNull(TitleFont.get())) TitleFont = LoadImageFont(u"incbin::ALBA____.TTF"_s, 28, FONT_SMOOTH);
     SetImageFont(TitleFont);

@@ -14,6 +14,12 @@ import zlib
 
 def write_png(path, width, height, pixel):
     """pixel(x, y) -> (r, g, b, a) floats 0..1; written as 8-bit RGBA."""
+    with open(path, "wb") as f:
+        f.write(png_bytes(width, height, pixel))
+
+
+def png_bytes(width, height, pixel):
+    """The PNG file of pixel(x, y) -> (r, g, b, a), as bytes."""
     rows = bytearray()
     for y in range(height):
         rows.append(0)
@@ -26,11 +32,8 @@ def write_png(path, width, height, pixel):
         return struct.pack(">I", len(data)) + body + struct.pack(">I", zlib.crc32(body) & 0xFFFFFFFF)
 
     header = struct.pack(">IIBBBBB", width, height, 8, 6, 0, 0, 0)
-    with open(path, "wb") as f:
-        f.write(b"\x89PNG\r\n\x1a\n")
-        f.write(chunk(b"IHDR", header))
-        f.write(chunk(b"IDAT", zlib.compress(bytes(rows), 9)))
-        f.write(chunk(b"IEND", b""))
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", zlib.compress(bytes(rows), 9)) +
+            chunk(b"IEND", b""))
 
 
 def polar(x, y, w, h):

@@ -15,13 +15,15 @@
 #     enough for a new title to scroll in (253 frames at 4 units a frame) and
 #     rest at the left even when the saver draws only 15 frames a second
 #   NEONARA_ICECAST_ARTIST           the songs' artist, default "Neonara Test"
+#   NEONARA_ICECAST_MOUNT            the mount, default /stream/1040; another one
+#     is fed by an ezstream of its own when the server runs already
 #
 # Icecast refuses to run as root unless it changes owner: it drops to nobody
 # after binding port 80, so its log folder is made writable for nobody.
 # start_icecast returns non-zero, with a message on stderr, when the mount
 # does not answer within 15 s.
 
-ICECAST_MOUNT=/stream/1040
+ICECAST_MOUNT=${NEONARA_ICECAST_MOUNT:-/stream/1040}
 ICECAST_URL=http://127.0.0.1$ICECAST_MOUNT
 _NEONARA_ICECAST_PID=""
 _NEONARA_EZSTREAM_PID=""

@@ -345,6 +345,52 @@ TEST(TitleSlicing, BytesBecomeCharactersOneToOne) {
     EXPECT_EQ(title->Text()[3], 0xE9);
 }
 
+TEST(TitleSlicing, Utf8TitlesAreReadAsUtf8AndOthersStayByteForByte) {
+    EXPECT_EQ(Utf8(TitleFromMetadata("StreamTitle='Caf\xC3\xA9 Noir - \xC3\x89t\xC3\xA9 (\xD0\x96\xD0\xB8\xD0\xB2"
+                                     "\xD0\xBE\xD0\xB9 \xD0\xB7\xD0\xB2\xD1\x83\xD0\xBA)';")),
+              "Caf\u00e9 Noir - \u00c9t\u00e9 (\u0416\u0438\u0432\u043e\u0439 \u0437\u0432\u0443\u043a)");
+    EXPECT_EQ(Utf8(TitleFromMetadata("StreamTitle='\xF0\x9F\x8E\xB5 Song';")), "\U0001F3B5 Song");
+    // Not UTF-8 (a lone continuation byte, an overlong form, a surrogate): one character a byte.
+    EXPECT_EQ(TitleFromMetadata("StreamTitle='\xC3\xA9\xA9';")->length, 3);
+    EXPECT_EQ(TitleFromMetadata("StreamTitle='\xC0\xAF';")->length, 2);
+    EXPECT_EQ(TitleFromMetadata("StreamTitle='\xED\xA0\x80';")->length, 3);
+    // The slicing still counts bytes; a sequence the limit cuts short goes
+    // when the rest is UTF-8, and a title with no whole sequence stays bytes.
+    std::string cut = "StreamTitle='" + std::string(187, 'a') + "\xD0\x96";
+    EXPECT_EQ(Utf8(TitleFromMetadata(cut.c_str())), std::string(187, 'a') + "\u00d0");
+    cut = "StreamTitle='\xD0\x96" + std::string(185, 'a') + "\xD0\x96";
+    EXPECT_EQ(Utf8(TitleFromMetadata(cut.c_str())), "\u0416" + std::string(185, 'a'));
+}
+
+TEST(TitleSlicing, NumericCharacterReferencesBecomeCharacters) {
+    EXPECT_EQ(Utf8(TitleFromMetadata("StreamTitle='&#1046;&#1080;&#x432;&#X43E;&#1081; - A&amp;B';")),
+              "\u0416\u0438\u0432\u043e\u0439 - A&amp;B");
+    // Incomplete or out of range: kept as they are.
+    EXPECT_EQ(Utf8(TitleFromMetadata("StreamTitle='&#; &#12 &#x; &#55296; &#99999999; &#0;';")),
+              "&#; &#12 &#x; &#55296; &#99999999; &#0;");
+}
+
+TEST(Station, TheUsersChoiceWhenValidElseTheBuilds) {
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, kStationKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    auto choose = [&](const wchar_t* url) {
+        RegSetValueExW(key, kStationValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(url),
+                       static_cast<DWORD>((wcslen(url) + 1) * sizeof(wchar_t)));
+    };
+    choose(L"HTTP://radio.example:8000/live?x=1");
+    EXPECT_EQ(Utf8(StationURL()), "HTTP://radio.example:8000/live?x=1");
+    for (const wchar_t* bad : {L"ftp://radio.example/", L"http://", L"http:///path", L"http://a b/", L"radio.example"}) {
+        choose(bad);
+        EXPECT_TRUE(Equals(StationURL(), DefaultStreamURL())) << Utf8(String::FromWString(
+            reinterpret_cast<const char16_t*>(bad)));
+    }
+    RegDeleteValueW(key, kStationValue);
+    RegCloseKey(key);
+    EXPECT_TRUE(Equals(StationURL(), DefaultStreamURL()));
+    EXPECT_EQ(Utf8(DefaultStreamURL()).rfind("http://", 0), 0u);
+}
+
 TEST_F(Radio, NewTitleRestartsTheScrollAndDrawsASpriteIndex) {
     TBass* bass = Playing("StreamTitle='One';StreamUrl='';");
     bass->titleX = 12;

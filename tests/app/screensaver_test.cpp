@@ -1,6 +1,7 @@
 // The command-line dispatch of TScreenSaver.Run and the 2D projection of TOrtho.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <initializer_list>
 #include <stdexcept>
@@ -8,10 +9,14 @@
 #include <vector>
 
 #include "app/globals.h"
+#include "app/radio.h"
 #include "app/scene.h"
 #include "app/screensaver.h"
+#include "graphics/font.h"
 #include "graphics/glvanta2d.h"
 #include "graphics/graphics.h"
+#include "graphics/png.h"
+#include "graphics/vanta2d.h"
 #include "runtime/array.h"
 #include "runtime/exception.h"
 #include "runtime/startup.h"
@@ -541,5 +546,46 @@ TEST(Scene, InitSceneBuildsThePreviewAndTheSaverScenes) {
     Radio = NullOf<TBass>();
     Logo = NullOf<TSplash>();
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+    EndGraphics();
+}
+
+// A title in Cyrillic (as UTF-8 titles and numeric references now give)
+// drawn at rest over the bar: every letter leaves ink where the title font
+// puts it. The picture is kept as cyrillic-title.png beside the tests.
+TEST(Scene, ACyrillicTitleShowsEveryLetterOnTheBar) {
+    StartSceneModule();
+    SetGraphicsDriver(GLVanta2DDriver(), GRAPHICS_BACKBUFFER);
+    ASSERT_FALSE(IsNull(Graphics(1024, 768, 0, 60, 0))) << "no OpenGL display";
+    if (IsNull(TitleFont.get())) TitleFont = LoadImageFont(u"incbin::ALBA____.TTF"_s, 28, FONT_SMOOTH);
+    SetImageFont(TitleFont);
+    TBass* bass = TBass::Create();
+    bass->title = u"\u0416\u0438\u0432\u043e\u0439 \u0437\u0432\u0443\u043a"_s;  // "Живой звук"
+    bass->titleX = 12;
+    bass->radioBar->SetAlpha(1.0f);
+    bass->radioBar->fading = 0;
+    OddFrame = 0;
+    Cls();
+    bass->radioBar->Draw();
+    bass->Draw();
+    TPixmap* bar = GrabPixmap(0, 680, 1024, 52);
+    SavePixmapPNG(bar, u"cyrillic-title.png"_s, -1);
+    // Ink: much darker than the bar's colour in its row.
+    auto inkIn = [&](int x0, int x1) {
+        int ink = 0;
+        for (int y = 0; y < bar->height; ++y) {
+            int barColour = 0;
+            for (int x = 0; x < bar->width; ++x) barColour = std::max(barColour, bar->ReadPixel(x, y) & 0xff);
+            for (int x = x0; x < x1; ++x) ink += barColour > 40 && (bar->ReadPixel(x, y) & 0xff) < barColour / 2;
+        }
+        return ink;
+    };
+    String* title = bass->title;
+    for (int i = 0; i < title->length; ++i) {
+        if (title->Text()[i] == u' ') continue;
+        int x0 = 12 + TextWidth(Slice(title, 0, i)), x1 = 12 + TextWidth(Slice(title, 0, i + 1));
+        EXPECT_GT(inkIn(x0, x1), 10) << "no ink for letter " << i << " at " << x0 << ".." << x1;
+    }
+    EXPECT_EQ(inkIn(12 + TextWidth(title) + 8, 1024), 0);
+    ImageList->Clear();
     EndGraphics();
 }
