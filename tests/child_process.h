@@ -150,7 +150,7 @@ inline ChildResult RunChild(const std::wstring& commandLine, const ChildOptions&
 // for a Unix program cannot be waited for, so the shell leaves its status in
 // a file under /tmp, which is Z:\tmp here.
 inline int RunUnixShell(const std::string& script, int timeoutMs = 60000) {
-    static int counter = 0;
+    static std::atomic<int> counter{0};  // helper threads run commands too
     std::string name = "neonara-sh-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++counter);
     std::string unixMarker = "/tmp/" + name;
     std::string windowsMarker = "Z:\\tmp\\" + name;

@@ -11,6 +11,7 @@
 #include "runtime/string.h"
 #include "system/osevent.h"
 #include "system/polledinput.h"
+#include "tests/child_process.h"
 #include "system/system.h"
 #include "system/timer.h"
 
@@ -200,35 +201,7 @@ bool TickMessageQueued() {
     return tick != 0 && PeekMessageW(&message, reinterpret_cast<HWND>(-1), tick, tick, PM_NOREMOVE | PM_NOYIELD);
 }
 
-int Xdo(const std::string& args, int timeoutMs) {
-    static std::atomic<int> counter{0};  // helper threads press keys too
-    int call = ++counter;
-    char unixMarker[128];
-    char windowsMarker[128];
-    std::snprintf(unixMarker, sizeof unixMarker, "/tmp/neonara-xdo-%lu-%d", GetCurrentProcessId(), call);
-    std::snprintf(windowsMarker, sizeof windowsMarker, "Z:\\tmp\\neonara-xdo-%lu-%d", GetCurrentProcessId(), call);
-    DeleteFileA(windowsMarker);
-    // Wine starts a Unix program named by a Unix path; its process handle
-    // cannot be waited for, so the shell leaves xdotool's status in a file.
-    std::string command = "/bin/sh -c \"xdotool " + args + "; echo $? > " + unixMarker + ".part && mv " +
-                          unixMarker + ".part " + unixMarker + "\"";
-    STARTUPINFOA si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return -1;
-    // For a Unix program Wine leaves arbitrary values in `pi`: closing them
-    // would close unrelated handles of ours, so they are left alone.
-    int code = -1;
-    WaitWithoutPumping([&] {
-        FILE* f = std::fopen(windowsMarker, "r");
-        if (!f) return false;
-        if (std::fscanf(f, "%d", &code) != 1) code = -1;
-        std::fclose(f);
-        DeleteFileA(windowsMarker);
-        return true;
-    }, timeoutMs);
-    return code;
-}
+int Xdo(const std::string& args, int timeoutMs) { return RunUnixShell("xdotool " + args, timeoutMs); }
 
 bool RealInputAvailable() {
     static int available = -1;
