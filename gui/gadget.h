@@ -52,6 +52,12 @@ constexpr int PANEL_ACTIVE = 2;  // raw mouse and key messages become input even
 constexpr int PANEL_CANVAS = 4;  // paints by raising GadgetPaint; also active
 constexpr int PANEL_GROUP = 8;   // a group box with a title
 
+// How a panel shows its background pixmap (SetPanelPixmap's flags).
+constexpr int PANELPIXMAP_TILE = 0;     // repeated from the top-left corner
+constexpr int PANELPIXMAP_CENTER = 1;   // once, in the middle
+constexpr int PANELPIXMAP_FIT = 2;      // scaled to fit, keeping its aspect, in the middle
+constexpr int PANELPIXMAP_STRETCH = 3;  // stretched over the whole client area
+
 // HTML view style: navigation requests become events.
 constexpr int HTMLVIEW_NAVIGATIONEVENTS = 2;
 

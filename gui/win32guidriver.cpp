@@ -437,6 +437,13 @@ void TWin32Gadget::SetProgress(float value) {
     if (native && gadgetClass == GADGET_PROGBAR) static_cast<Win32ProgBar*>(native)->setProgress(value);
 }
 
+// A panel's background; the pixmap stays with the gadget while shown.
+void TWin32Gadget::SetPixmap(TPixmap* image, int flags) {
+    if (!native || (gadgetClass != GADGET_PANEL && gadgetClass != GADGET_CANVAS)) return;
+    pixmap = image;
+    static_cast<Win32Panel*>(native)->setPixmap(image, flags);
+}
+
 void TWin32Gadget::AttachGraphics(int flags) {
     if (!native) return;
     graphics = ::AttachGraphics(static_cast<intptr_t>(native->query(QUERY_HWND)), flags);

@@ -77,6 +77,7 @@ public:
     void SetValue(int value) override;
     int GetValue() override;
     void SetProgress(float value) override;
+    void SetPixmap(TPixmap* pixmap, int flags) override;
 
     static TWin32Gadget* Wrap(int gadgetClass, KVGadget* native, TGadget* group);
     // A menu gadget of class 15 over its native node, entered in the menu maps.

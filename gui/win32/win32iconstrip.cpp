@@ -15,37 +15,13 @@ bool SquareIsWhite(TPixmap* pixmap, int icon, int size) {
     return true;
 }
 
-// A device-compatible bitmap with the pixmap's pixels, row by row.
-HBITMAP BitmapOf(TPixmap* pixmap) {
-    HDC screen = GetDC(nullptr);
-    HBITMAP bitmap = CreateCompatibleBitmap(screen, pixmap->width, pixmap->height);
-    if (!bitmap) {
-        ReleaseDC(nullptr, screen);
-        RuntimeError("CreateCompatibleBitmap failed");
-    }
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = pixmap->width;
-    info.bmiHeader.biHeight = -1;  // one row, top-down
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    std::vector<DWORD> row(pixmap->width);
-    for (int y = 0; y < pixmap->height; ++y) {
-        for (int x = 0; x < pixmap->width; ++x) row[x] = static_cast<DWORD>(pixmap->ReadPixel(x, y)) & 0xFFFFFF;
-        SetDIBits(screen, bitmap, pixmap->height - 1 - y, 1, row.data(), &info, DIB_RGB_COLORS);
-    }
-    ReleaseDC(nullptr, screen);
-    return bitmap;
-}
-
 }  // namespace
 
 Win32IconStrip::Win32IconStrip(TPixmap* pixmap) {
     iconSize = pixmap->height;
     count = iconSize > 0 ? pixmap->width / iconSize : 0;
     for (int i = 0; i < count; ++i) blank.push_back(SquareIsWhite(pixmap, i, iconSize));
-    HBITMAP bitmap = BitmapOf(pixmap);
+    HBITMAP bitmap = BitmapFromPixmap(pixmap);
     images = ImageList_Create(iconSize, iconSize, ILC_COLOR24 | ILC_MASK, 0, 1);
     ImageList_AddMasked(images, bitmap, RGB(255, 255, 255));
     DeleteObject(bitmap);
@@ -69,4 +45,22 @@ void PrepareIconPixmap(TPixmap* pixmap) {
             }
         }
     }
+}
+
+HBITMAP BitmapFromPixmap(TPixmap* pixmap) {
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = pixmap->width;
+    info.bmiHeader.biHeight = -pixmap->height;  // top-down
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (!bitmap || !bits) RuntimeError("CreateDIBSection failed");
+    auto* out = static_cast<DWORD*>(bits);
+    for (int y = 0; y < pixmap->height; ++y) {
+        for (int x = 0; x < pixmap->width; ++x) *out++ = static_cast<DWORD>(pixmap->ReadPixel(x, y)) & 0xFFFFFF;
+    }
+    return bitmap;
 }

@@ -17,7 +17,7 @@ public:
     std::vector<bool> blank;
     HIMAGELIST images = nullptr;
 
-    // From a PF_RGB888 pixmap; raises "CreateCompatibleBitmap failed".
+    // From a PF_RGB888 pixmap; raises "CreateDIBSection failed".
     explicit Win32IconStrip(TPixmap* pixmap);
     ~Win32IconStrip() override;
 };
@@ -27,3 +27,7 @@ public:
 // 128 always, 128-191 on every other pixel); a pure white pixel that stays
 // becomes 0xFEFEFE so it is not taken for transparent.
 void PrepareIconPixmap(TPixmap* pixmap);
+
+// A 32-bit DIB section with the pixmap's colours (alpha dropped); raises
+// "CreateDIBSection failed". The caller deletes it.
+HBITMAP BitmapFromPixmap(TPixmap* pixmap);

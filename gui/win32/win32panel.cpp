@@ -1,6 +1,7 @@
 #include "gui/win32/win32panel.h"
 
 #include "gui/gadget.h"
+#include "gui/win32/win32iconstrip.h"
 #include "gui/win32/win32window.h"
 #include "runtime/exception.h"
 #include "system/event.h"
@@ -40,6 +41,7 @@ Win32Panel::Win32Panel(KVGroup* parent, int panelStyle) : KVGroup(parent, panelS
 
 Win32Panel::~Win32Panel() {
     if (brush) DeleteObject(brush);
+    if (bitmap) DeleteObject(bitmap);
 }
 
 uintptr_t Win32Panel::query(int queryKind) {
@@ -85,6 +87,71 @@ void Win32Panel::setColor(int r, int g, int b) {
     InvalidateRect(ClientHandle(), nullptr, TRUE);
 }
 
+void Win32Panel::setPixmap(TPixmap* pixmap, int mode) {
+    if (bitmap) DeleteObject(bitmap);
+    bitmap = nullptr;
+    bitmapWidth = bitmapHeight = 0;
+    if (!IsNull(pixmap) && pixmap->width > 0 && pixmap->height > 0) {
+        bitmap = BitmapFromPixmap(pixmap);
+        bitmapWidth = pixmap->width;
+        bitmapHeight = pixmap->height;
+    }
+    pixmapMode = mode;
+    InvalidateRect(ClientHandle(), nullptr, TRUE);
+}
+
+// The bands a centred or fitted picture leaves, in the background colour.
+static void FillAround(HDC dc, const RECT& area, const RECT& picture, HBRUSH brush) {
+    if (!brush) return;
+    RECT bands[] = {{area.left, area.top, area.right, picture.top},
+                    {area.left, picture.bottom, area.right, area.bottom},
+                    {area.left, picture.top, picture.left, picture.bottom},
+                    {picture.right, picture.top, area.right, picture.bottom}};
+    for (const RECT& band : bands) {
+        if (band.right > band.left && band.bottom > band.top) FillRect(dc, &band, brush);
+    }
+}
+
+void Win32Panel::paintBackground(HDC dc, const RECT& area) {
+    if (!bitmap) {
+        if (brush) FillRect(dc, &area, brush);
+        return;
+    }
+    int w = area.right - area.left, h = area.bottom - area.top;
+    HDC source = CreateCompatibleDC(dc);
+    HGDIOBJ old = SelectObject(source, bitmap);
+    int mode = pixmapMode >= PANELPIXMAP_TILE && pixmapMode <= PANELPIXMAP_STRETCH ? pixmapMode : PANELPIXMAP_TILE;
+    if (mode == PANELPIXMAP_TILE) {
+        for (int y = 0; y < h; y += bitmapHeight) {
+            for (int x = 0; x < w; x += bitmapWidth) BitBlt(dc, x, y, bitmapWidth, bitmapHeight, source, 0, 0, SRCCOPY);
+        }
+    } else {
+        RECT picture = area;
+        if (mode == PANELPIXMAP_CENTER) {
+            picture = {(w - bitmapWidth) / 2, (h - bitmapHeight) / 2, 0, 0};
+            picture.right = picture.left + bitmapWidth;
+            picture.bottom = picture.top + bitmapHeight;
+        } else if (mode == PANELPIXMAP_FIT) {
+            // The larger scale that still fits both sides, by cross-multiplying.
+            bool wide = static_cast<int64_t>(w) * bitmapHeight <= static_cast<int64_t>(h) * bitmapWidth;
+            int fw = wide ? w : MulDiv(bitmapWidth, h, bitmapHeight);
+            int fh = wide ? MulDiv(bitmapHeight, w, bitmapWidth) : h;
+            picture = {(w - fw) / 2, (h - fh) / 2, (w - fw) / 2 + fw, (h - fh) / 2 + fh};
+        }
+        FillAround(dc, area, picture, brush);
+        if (mode == PANELPIXMAP_CENTER) {
+            BitBlt(dc, picture.left, picture.top, bitmapWidth, bitmapHeight, source, 0, 0, SRCCOPY);
+        } else {
+            SetStretchBltMode(dc, HALFTONE);
+            SetBrushOrgEx(dc, 0, 0, nullptr);
+            StretchBlt(dc, picture.left, picture.top, picture.right - picture.left, picture.bottom - picture.top,
+                       source, 0, 0, bitmapWidth, bitmapHeight, SRCCOPY);
+        }
+    }
+    SelectObject(source, old);
+    DeleteDC(source);
+}
+
 void Win32Panel::clientRect(int& cx, int& cy, int& w, int& h) {
     RECT r;
     GetClientRect(ClientHandle(), &r);
@@ -107,12 +174,12 @@ LRESULT Win32Panel::wndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
             ValidateRect(hwnd, nullptr);
             return 0;
         }
-        if (kind == kPlain && brush && alpha > 0) {
+        if (kind == kPlain && (brush || bitmap) && alpha > 0) {
             PAINTSTRUCT paint;
             HDC dc = BeginPaint(hwnd, &paint);
             RECT r;
             GetClientRect(hwnd, &r);
-            FillRect(dc, &r, brush);
+            paintBackground(dc, r);
             EndPaint(hwnd, &paint);
             return 0;
         }
@@ -125,7 +192,7 @@ LRESULT Win32Panel::wndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
                      brush ? brush : reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
             return 1;
         }
-        if (kind == kPlain && !brush) break;
+        if (kind == kPlain && !brush && !bitmap) break;
         return 1;  // the paint covers it (or a canvas draws everything itself)
     case WM_LBUTTONDOWN:
         SetFocus(hwnd);

@@ -1,7 +1,10 @@
 // Native panels: a plain child window of the layer's class, a canvas (which
 // paints by raising GadgetPaint and turns its mouse and key messages into
-// input events), or a group box with a title and an inner client window.
+// input events), or a group box with a title and an inner client window. A
+// plain panel paints its background colour and its background pixmap, tiled,
+// centred, fitted or stretched.
 #pragma once
+#include "graphics/pixmap.h"
 #include "gui/win32/kvgadget.h"
 #include "gui/win32/win32hwnd.h"
 
@@ -12,6 +15,9 @@ public:
     Win32Hwnd panel;
     Win32Hwnd client;  // group boxes only
     HBRUSH brush = nullptr;
+    HBITMAP bitmap = nullptr;  // the background pixmap
+    int bitmapWidth = 0, bitmapHeight = 0;
+    int pixmapMode = 0;        // PANELPIXMAP_...
     Kind kind = kPlain;
     float alpha = 1.0f;
 
@@ -26,10 +32,13 @@ public:
     void setEnabled(bool enabled) override;
     int activate(int command) override;
     void setColor(int r, int g, int b) override;
+    // The background pixmap (the null object: none) and how it is shown.
+    void setPixmap(TPixmap* pixmap, int mode);
     void clientRect(int& x, int& y, int& w, int& h) override;
 
     LRESULT wndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, WNDPROC previous) override;
 
 private:
     HWND ClientHandle() const { return client.hwnd ? client.hwnd : panel.hwnd; }
+    void paintBackground(HDC dc, const RECT& area);
 };

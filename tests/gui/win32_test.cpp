@@ -6,6 +6,7 @@
 
 #include "graphics/glgraphics.h"
 #include "graphics/graphics.h"
+#include "graphics/pixmap.h"
 #include "gui/gui.h"
 #include "gui/win32/win32hwnd.h"
 #include "gui/win32/win32window.h"
@@ -176,6 +177,43 @@ TEST_F(Win32Gui, PanelsFollowTheirLocksWhenTheWindowGrows) {
     GetWindowRect(reinterpret_cast<HWND>(QueryGadget(stretched, QUERY_HWND)), &r);
     EXPECT_EQ(r.right - r.left, 380);
     EXPECT_EQ(GadgetGroup(corner), window);
+}
+
+// A 20x10 pixmap, red on the left half and green on the right, over a blue
+// panel of 160x100 in each mode; GetPixel reads the painted panel.
+TEST_F(Win32Gui, PanelPixmapsTileCentreFitAndStretch) {
+    TGadget* window = Window(10, 10, 160, 100, WINDOW_CLIENTCOORDS);
+    TGadget* panel = CreatePanel(0, 0, 160, 100, window, 0, u""_s);
+    SetPanelColor(panel, 0, 0, 255);
+    TPixmap* picture = CreatePixmap(20, 10, PF_RGB888);
+    for (int y = 0; y < 10; ++y) {
+        for (int x = 0; x < 20; ++x) picture->WritePixel(x, y, x < 10 ? 0xFF0000 : 0x00FF00);
+    }
+    HWND area = Frame(panel);
+    auto colourAt = [&](int x, int y) {
+        HDC dc = GetDC(area);
+        COLORREF c = GetPixel(dc, x, y);
+        ReleaseDC(area, dc);
+        return static_cast<int>((GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c));
+    };
+    const int red = 0xFF0000, green = 0x00FF00, blue = 0x0000FF;
+    struct Point { int x, y, colour; };
+    const std::vector<std::vector<Point>> expected = {
+        {{5, 5, red}, {15, 5, green}, {25, 5, red}, {5, 15, red}, {155, 95, green}},  // tile
+        {{75, 50, red}, {85, 50, green}, {5, 5, blue}, {150, 95, blue}},             // centre
+        {{40, 50, red}, {120, 50, green}, {80, 4, blue}, {80, 96, blue}},            // fit: 160x80 at 0,10
+        {{40, 2, red}, {120, 97, green}, {40, 50, red}, {120, 50, green}},           // stretch
+    };
+    for (int mode = PANELPIXMAP_TILE; mode <= PANELPIXMAP_STRETCH; ++mode) {
+        SetPanelPixmap(panel, picture, mode);
+        RedrawWindow(area, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+        for (const Point& p : expected[mode]) {
+            EXPECT_EQ(colourAt(p.x, p.y), p.colour) << "mode " << mode << " at " << p.x << "," << p.y;
+        }
+    }
+    SetPanelPixmap(panel, NullOf<TPixmap>(), PANELPIXMAP_TILE);
+    RedrawWindow(area, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+    EXPECT_EQ(colourAt(5, 5), blue);
 }
 
 TEST_F(Win32Gui, CanvasHasAGraphicsContextAndPaintsByEvent) {
