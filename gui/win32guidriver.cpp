@@ -18,7 +18,9 @@
 #include "gui/win32/win32label.h"
 #include "gui/win32/win32listbox.h"
 #include "gui/win32/win32panel.h"
+#include "gui/win32/win32tabber.h"
 #include "gui/win32/win32textfield.h"
+#include "gui/win32/win32toolbar.h"
 #include "gui/win32/win32valuegadgets.h"
 #include "gui/win32/win32window.h"
 #include "runtime/exception.h"
@@ -113,6 +115,8 @@ KVGadget* CreateNative(int gadgetClass, String* text, int x, int y, int w, int h
         return view;
     }
     case GADGET_LISTBOX: return SetUpNew(new Win32ListBox(parent, style), x, y, w, h);
+    case GADGET_TABBER: return SetUpNew(new Win32Tabber(parent, style), x, y, w, h);
+    case GADGET_TOOLBAR: return SetUpNew(new Win32ToolBar(parent, style), x, y, w, h);
     case GADGET_COMBOBOX: return SetUpNew(new Win32ComboBox(parent, style), x, y, w, h);
     case GADGET_SLIDER: return SetUpNew(new Win32Slider(parent, style), x, y, w, h);
     case GADGET_PROGBAR: return SetUpNew(new Win32ProgBar(parent, style), x, y, w, h);
@@ -199,6 +203,8 @@ TWin32Gadget* TWin32Gadget::Wrap(int gadgetClass, KVGadget* native, TGadget* gro
         gadget->SetRange(1, 10);
         gadget->SetValue(0);
     }
+    // A tool bar stretches with the top edge of its parent.
+    if (gadgetClass == GADGET_TOOLBAR) gadget->SetLayout(EDGE_ALIGNED, EDGE_ALIGNED, EDGE_ALIGNED, 0);
     return gadget;
 }
 
@@ -421,7 +427,9 @@ int TWin32Gadget::NativeItemState(int index) { return Items()->itemState(index);
 void TWin32Gadget::SetIconStrip(TIconStrip* strip) {
     TWin32IconStrip* native32 = Downcast<TWin32IconStrip>(strip);
     iconStrip = strip;
-    if (native) native->setIconStrip(IsNull(native32) ? nullptr : native32->native);
+    if (!native) return;
+    native->setIconStrip(IsNull(native32) ? nullptr : native32->native);
+    SyncShape();  // a tool bar takes the height the strip gives it
 }
 
 void TWin32Gadget::SetRange(int visible, int total) {
