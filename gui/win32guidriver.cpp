@@ -21,6 +21,7 @@
 #include "gui/win32/win32tabber.h"
 #include "gui/win32/win32textfield.h"
 #include "gui/win32/win32toolbar.h"
+#include "gui/win32/win32treeview.h"
 #include "gui/win32/win32valuegadgets.h"
 #include "gui/win32/win32window.h"
 #include "runtime/exception.h"
@@ -117,6 +118,7 @@ KVGadget* CreateNative(int gadgetClass, String* text, int x, int y, int w, int h
     case GADGET_LISTBOX: return SetUpNew(new Win32ListBox(parent, style), x, y, w, h);
     case GADGET_TABBER: return SetUpNew(new Win32Tabber(parent, style), x, y, w, h);
     case GADGET_TOOLBAR: return SetUpNew(new Win32ToolBar(parent, style), x, y, w, h);
+    case GADGET_TREEVIEW: return SetUpNew(new Win32TreeView(parent, style), x, y, w, h);
     case GADGET_COMBOBOX: return SetUpNew(new Win32ComboBox(parent, style), x, y, w, h);
     case GADGET_SLIDER: return SetUpNew(new Win32Slider(parent, style), x, y, w, h);
     case GADGET_PROGBAR: return SetUpNew(new Win32ProgBar(parent, style), x, y, w, h);
@@ -171,6 +173,10 @@ void NativeEventSink(int id, KVGadget* native, int data, int mods, int x, int y,
         data = IsNull(tag) ? 0 : tag->ToInt();
         gadget = Downcast<TWin32Gadget>(menuGadgets->ValueForKey(key));
         extra = popupExtra;
+    }
+    // A tree view's events carry the native node; the extra is its gadget.
+    if (!IsNull(gadget) && gadget->gadgetClass == GADGET_TREEVIEW) {
+        extra = GadgetFromNative(reinterpret_cast<KVGadget*>(static_cast<intptr_t>(data)));
     }
     if (!IsNull(gadget) && native && native->itemList() && data >= 0 && data < gadget->CountItems()) {
         if (gadget->ItemFlags(data) & GADGETITEM_TOGGLE) gadget->SelectItem(data, 2);
@@ -404,7 +410,45 @@ void TWin32Gadget::PopupMenu(TGadget* menuGadget, Object* extra) {
 void TWin32Gadget::UpdateWindowMenu() {
     if (native && gadgetClass == GADGET_WINDOW) static_cast<KVWindow*>(native)->updateMenu();
 }
-TGadget* TWin32Gadget::RootNode() { return this; }
+TGadget* TWin32Gadget::RootNode() { return gadgetClass == GADGET_TREEVIEW ? this : NullOf<TGadget>(); }
+
+// A new node at `index` among the kids of this tree view (at its top level)
+// or node; an index out of range puts it last.
+TGadget* TWin32Gadget::InsertNode(int index, String* nodeText, int icon) {
+    Win32TreeView* tree = nullptr;
+    HTREEITEM parentItem = TVI_ROOT;
+    if (native && gadgetClass == GADGET_TREEVIEW) {
+        tree = static_cast<Win32TreeView*>(native);
+    } else if (native && gadgetClass == GADGET_TREENODE) {
+        tree = static_cast<Win32TreeViewNode*>(native)->tree;
+        parentItem = static_cast<Win32TreeViewNode*>(native)->item;
+    } else {
+        InvalidGadgetType();
+    }
+    if (index > CountKids()) index = -1;
+    auto* node = new Win32TreeViewNode(tree, parentItem, index, nodeText, icon);
+    TWin32Gadget* gadget = Wrap(GADGET_TREENODE, node, NullOf<TGadget>());
+    gadget->text = nodeText;
+    gadget->SetGroup(this, index);
+    return gadget;
+}
+
+void TWin32Gadget::ModifyNode(String* nodeText, int icon) {
+    if (!native || gadgetClass != GADGET_TREENODE) return;
+    static_cast<Win32TreeViewNode*>(native)->modify(nodeText, icon);
+    text = nodeText;
+}
+
+TGadget* TWin32Gadget::SelectedNode() {
+    if (!native || gadgetClass != GADGET_TREEVIEW) return NullOf<TGadget>();
+    return GadgetFromNative(static_cast<Win32TreeView*>(native)->selected());
+}
+
+int TWin32Gadget::CountKids() {
+    if (native && gadgetClass == GADGET_TREEVIEW) return static_cast<Win32TreeView*>(native)->countKids(TVI_ROOT);
+    if (native && gadgetClass == GADGET_TREENODE) return static_cast<Win32TreeViewNode*>(native)->countKids();
+    return 0;
+}
 
 // The item side of a gadget that holds items; any other raises "Invalid Gadget type".
 KVItems* TWin32Gadget::Items() {

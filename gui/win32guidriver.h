@@ -3,10 +3,7 @@
 // operations into calls on its native gadget. A handle map from native
 // pointers to gadgets lets native notifications find their gadget.
 //
-// Made here: the desktop, windows, panels, canvases, buttons, labels, text
-// fields, HTML views, menus, list boxes, combo boxes, sliders and progress
-// bars. The other gadget classes (tabbers, tool bars, tree views, text areas)
-// are refused with a runtime error until their native classes exist.
+// Made here: every gadget class (tree nodes only through InsertNode).
 #pragma once
 #include "graphics/graphics.h"
 #include "gui/gui.h"
@@ -63,6 +60,10 @@ public:
     void PopupMenu(TGadget* menu, Object* extra) override;
     void UpdateWindowMenu() override;
     TGadget* RootNode() override;
+    TGadget* InsertNode(int index, String* text, int icon) override;
+    void ModifyNode(String* text, int icon) override;
+    TGadget* SelectedNode() override;
+    int CountKids() override;
     void NativeClearItems() override;
     void NativeInsertItem(int index, String* text, String* tip, int icon, Object* extra) override;
     void NativeModifyItem(int index, String* text, String* tip, int icon, Object* extra) override;

@@ -3,6 +3,8 @@
 // come back as the gadget's events.
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "graphics/pixmap.h"
 #include "gui/gui.h"
 #include "gui/win32guidriver.h"
@@ -106,4 +108,61 @@ TEST_F(Tabs, AToolBarHasAButtonPerIconASeparatorForABlankOneAndKeepsChecks) {
         << Describe(seen);
     EXPECT_EQ(seen.back().data, 0);
     EXPECT_EQ(SelectedGadgetItem(tools), 2);  // the check stays
+}
+
+TEST_F(Tabs, TreeViewNodesAreGadgetsAndTheirEventsCarryThem) {
+    TGadget* tree = CreateTreeView(10, 10, 300, 200, window, 0);
+    HWND control = Frame(tree);
+    TGadget* fruit = AddTreeViewNode(u"Fruit"_s, TreeViewRoot(tree));
+    TGadget* veg = AddTreeViewNode(u"Vegetables"_s, tree);
+    TGadget* apple = AddTreeViewNode(u"Apple"_s, fruit);
+    TGadget* banana = InsertTreeViewNode(0, u"Banana"_s, fruit);
+    EXPECT_EQ(CountTreeViewNodes(tree), 2);
+    EXPECT_EQ(CountTreeViewNodes(fruit), 2);
+    auto itemText = [&](TGadget* node) {
+        char text[32] = "";
+        TVITEMA item{};
+        item.mask = TVIF_TEXT;
+        item.hItem = reinterpret_cast<HTREEITEM>(QueryGadget(node, QUERY_HWND));
+        item.pszText = text;
+        item.cchTextMax = sizeof text;
+        SendMessageA(control, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item));
+        return std::string(text);
+    };
+    auto first = reinterpret_cast<HTREEITEM>(SendMessageW(
+        control, TVM_GETNEXTITEM, TVGN_CHILD, static_cast<LPARAM>(QueryGadget(fruit, QUERY_HWND))));
+    EXPECT_EQ(first, reinterpret_cast<HTREEITEM>(QueryGadget(banana, QUERY_HWND)));  // inserted first
+    ModifyTreeViewNode(apple, u"Green apple"_s, -1);
+    EXPECT_EQ(itemText(apple), "Green apple");
+    EXPECT_TRUE(Equals(GadgetText(apple), u"Green apple"_s));
+
+    ExpandTreeViewNode(fruit);
+    SelectTreeViewNode(apple);
+    std::vector<EventRecord> seen;
+    ASSERT_TRUE(PumpEventsUntil(seen, [&](const EventRecord& e) { return e.id == EVENT_GADGETSELECT && e.From(tree); }))
+        << Describe(seen);
+    EXPECT_TRUE(seen.back().ExtraIs(apple));
+    EXPECT_EQ(SelectedTreeViewNode(tree), apple);
+    bool opened = false;
+    for (const EventRecord& e : seen) opened = opened || (e.id == EVENT_GADGETOPEN && e.ExtraIs(fruit));
+    EXPECT_TRUE(opened) << Describe(seen);
+
+    FreeTreeViewNode(fruit);  // with its two kids
+    EXPECT_EQ(CountTreeViewNodes(tree), 1);
+    EXPECT_EQ(SendMessageW(control, TVM_GETCOUNT, 0, 0), 1);
+    EXPECT_EQ(QueryGadget(apple, QUERY_HWND), 0u);
+
+    REQUIRE_REAL_INPUT();
+    RECT vegRect{};  // TVM_GETITEMRECT takes the item in the rectangle's first bytes
+    HTREEITEM vegItem = reinterpret_cast<HTREEITEM>(QueryGadget(veg, QUERY_HWND));
+    std::memcpy(&vegRect, &vegItem, sizeof vegItem);
+    ASSERT_TRUE(SendMessageW(control, TVM_GETITEMRECT, TRUE, reinterpret_cast<LPARAM>(&vegRect)));
+    POINT at{(vegRect.left + vegRect.right) / 2, (vegRect.top + vegRect.bottom) / 2};
+    ClientToScreen(control, &at);
+    ASSERT_EQ(Xdo("mousemove " + std::to_string(at.x) + " " + std::to_string(at.y) + " click 3"), 0);
+    seen.clear();
+    ASSERT_TRUE(PumpEventsUntil(seen, [&](const EventRecord& e) { return e.id == EVENT_GADGETMENU && e.From(tree); }))
+        << Describe(seen);
+    EXPECT_TRUE(seen.back().ExtraIs(veg));
+    EXPECT_EQ(seen.back().x, at.x);
 }

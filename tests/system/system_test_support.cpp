@@ -130,7 +130,7 @@ void TestWindow::Focus() const {
 
 EventRecord RecordOf(TEvent* event) {
     return EventRecord{event->id, event->data, event->mods, event->x, event->y,
-                       ~reinterpret_cast<uintptr_t>(event->source.get())};
+                       ~reinterpret_cast<uintptr_t>(event->source.get()), ~reinterpret_cast<uintptr_t>(event->extra.get())};
 }
 
 std::string Describe(const std::vector<EventRecord>& events) {

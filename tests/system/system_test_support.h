@@ -52,7 +52,9 @@ struct EventRecord {
     int x;
     int y;
     uintptr_t source;
+    uintptr_t extra;  // kept inverted like the source, so the record holds no object
     bool From(Object* object) const { return source == ~reinterpret_cast<uintptr_t>(object); }
+    bool ExtraIs(Object* object) const { return extra == ~reinterpret_cast<uintptr_t>(object); }
 };
 EventRecord RecordOf(TEvent* event);
 std::string Describe(const std::vector<EventRecord>& events);
