@@ -52,6 +52,11 @@ constexpr int PANEL_ACTIVE = 2;  // raw mouse and key messages become input even
 constexpr int PANEL_CANVAS = 4;  // paints by raising GadgetPaint; also active
 constexpr int PANEL_GROUP = 8;   // a group box with a title
 
+// Style bit 1 of text fields and text areas.
+constexpr int TEXTFIELD_PASSWORD = 1;  // the text shows as dots
+constexpr int TEXTAREA_WORDWRAP = 1;   // lines wrap at the area's width
+constexpr int TEXTAREA_READONLY = 2;
+
 // How a panel shows its background pixmap (SetPanelPixmap's flags).
 constexpr int PANELPIXMAP_TILE = 0;     // repeated from the top-left corner
 constexpr int PANELPIXMAP_CENTER = 1;   // once, in the middle

@@ -19,6 +19,7 @@
 #include "gui/win32/win32listbox.h"
 #include "gui/win32/win32panel.h"
 #include "gui/win32/win32tabber.h"
+#include "gui/win32/win32textarea.h"
 #include "gui/win32/win32textfield.h"
 #include "gui/win32/win32toolbar.h"
 #include "gui/win32/win32treeview.h"
@@ -119,6 +120,7 @@ KVGadget* CreateNative(int gadgetClass, String* text, int x, int y, int w, int h
     case GADGET_TABBER: return SetUpNew(new Win32Tabber(parent, style), x, y, w, h);
     case GADGET_TOOLBAR: return SetUpNew(new Win32ToolBar(parent, style), x, y, w, h);
     case GADGET_TREEVIEW: return SetUpNew(new Win32TreeView(parent, style), x, y, w, h);
+    case GADGET_TEXTAREA: return SetUpNew(new Win32TextArea(parent, style), x, y, w, h);
     case GADGET_COMBOBOX: return SetUpNew(new Win32ComboBox(parent, style), x, y, w, h);
     case GADGET_SLIDER: return SetUpNew(new Win32Slider(parent, style), x, y, w, h);
     case GADGET_PROGBAR: return SetUpNew(new Win32ProgBar(parent, style), x, y, w, h);
@@ -325,6 +327,7 @@ String* TWin32Gadget::GetText() {
     if (menu) return menu->text;
     if (!native) return EmptyString();
     if (gadgetClass == GADGET_TEXTFIELD) return static_cast<Win32TextField*>(native)->currentText();
+    if (gadgetClass == GADGET_TEXTAREA) return AreaText(0, -1, TEXTAREA_CHARS);
     if (gadgetClass == GADGET_COMBOBOX) {
         int chosen = SelectedItem();
         return chosen >= 0 ? ItemText(chosen) : static_cast<Win32ComboBox*>(native)->editText();
@@ -487,6 +490,58 @@ int TWin32Gadget::GetValue() {
 }
 void TWin32Gadget::SetProgress(float value) {
     if (native && gadgetClass == GADGET_PROGBAR) static_cast<Win32ProgBar*>(native)->setProgress(value);
+}
+
+// ---- text areas (the other classes keep the base's answers) ----
+
+Win32TextArea* TWin32Gadget::TextArea() {
+    return native && gadgetClass == GADGET_TEXTAREA ? static_cast<Win32TextArea*>(native) : nullptr;
+}
+
+void TWin32Gadget::SetAreaText(String* value, int pos, int length, int units) {
+    if (Win32TextArea* area = TextArea()) area->setAreaText(value, pos, length, units);
+}
+void TWin32Gadget::AddAreaText(String* value) {
+    if (Win32TextArea* area = TextArea()) area->addAreaText(value);
+}
+String* TWin32Gadget::AreaText(int pos, int length, int units) {
+    Win32TextArea* area = TextArea();
+    return area ? area->areaText(pos, length, units) : EmptyString();
+}
+int TWin32Gadget::AreaLen(int units) {
+    Win32TextArea* area = TextArea();
+    return area ? area->length(units) : 0;
+}
+void TWin32Gadget::LockText() {
+    if (Win32TextArea* area = TextArea()) area->lock();
+}
+void TWin32Gadget::UnlockText() {
+    if (Win32TextArea* area = TextArea()) area->unlock();
+}
+void TWin32Gadget::SetTabs(int width) {
+    if (Win32TextArea* area = TextArea()) area->setTabs(width);
+}
+int TWin32Gadget::GetCursorPos(int units) {
+    Win32TextArea* area = TextArea();
+    return area ? area->cursor(units) : 0;
+}
+int TWin32Gadget::GetSelectionLength(int units) {
+    Win32TextArea* area = TextArea();
+    return area ? area->selectionLength(units) : 0;
+}
+void TWin32Gadget::SetStyle(int r, int g, int b, int flags, int pos, int length, int units) {
+    if (Win32TextArea* area = TextArea()) area->setStyle(r, g, b, flags, pos, length, units);
+}
+void TWin32Gadget::SetSelection(int pos, int length, int units) {
+    if (Win32TextArea* area = TextArea()) area->select(pos, length, units);
+}
+int TWin32Gadget::CharAt(int line) {
+    Win32TextArea* area = TextArea();
+    return area ? area->charAt(line) : 0;
+}
+int TWin32Gadget::LineAt(int index) {
+    Win32TextArea* area = TextArea();
+    return area ? area->lineAt(index) : 0;
 }
 
 // A panel's background; the pixmap stays with the gadget while shown.

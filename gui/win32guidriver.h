@@ -79,6 +79,19 @@ public:
     int GetValue() override;
     void SetProgress(float value) override;
     void SetPixmap(TPixmap* pixmap, int flags) override;
+    void SetAreaText(String* text, int pos, int length, int units) override;
+    void AddAreaText(String* text) override;
+    String* AreaText(int pos, int length, int units) override;
+    int AreaLen(int units) override;
+    void LockText() override;
+    void UnlockText() override;
+    void SetTabs(int width) override;
+    int GetCursorPos(int units) override;
+    int GetSelectionLength(int units) override;
+    void SetStyle(int r, int g, int b, int flags, int pos, int length, int units) override;
+    void SetSelection(int pos, int length, int units) override;
+    int CharAt(int line) override;
+    int LineAt(int index) override;
 
     static TWin32Gadget* Wrap(int gadgetClass, KVGadget* native, TGadget* group);
     // A menu gadget of class 15 over its native node, entered in the menu maps.
@@ -92,6 +105,8 @@ public:
     class KVItems* Items();
     // The native group of a desktop, window, panel, canvas or tabber; null otherwise.
     KVGroup* NativeGroup();
+    // The native text area; null for the other classes and after Free.
+    class Win32TextArea* TextArea();
 };
 
 class TWin32GUIDriver : public TVantaGUIDriver {

@@ -10,7 +10,6 @@
 namespace {
 
 constexpr DWORD kFieldStyle = 0x44010080;  // WS_CHILD | WS_CLIPSIBLINGS | WS_TABSTOP | ES_AUTOHSCROLL
-constexpr int kPasswordStyle = 2;
 
 // Set while the program itself replaces a field's text, so that change
 // raises no GadgetAction.
@@ -24,7 +23,7 @@ int CurrentMods() {
 }  // namespace
 
 Win32TextField::Win32TextField(KVGroup* parent, int fieldStyle) : Win32Control(parent, fieldStyle) {
-    DWORD windowStyle = (style & kPasswordStyle) ? kFieldStyle | ES_PASSWORD : kFieldStyle;
+    DWORD windowStyle = (style & TEXTFIELD_PASSWORD) ? kFieldStyle | ES_PASSWORD : kFieldStyle;
     createControl(L"EDIT", "", windowStyle, WS_EX_CLIENTEDGE, 0);
 }
 

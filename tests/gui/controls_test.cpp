@@ -96,8 +96,9 @@ TEST_F(Controls, LosingTheFocusIsAnEvent) {
 }
 
 TEST_F(Controls, PasswordFieldsHideTheTextButReturnIt) {
-    TGadget* field = CreateTextField(10, 10, 200, 24, window, 2);
+    TGadget* field = CreateTextField(10, 10, 200, 24, window, TEXTFIELD_PASSWORD);
     EXPECT_NE(SendMessageW(Frame(field), EM_GETPASSWORDCHAR, 0, 0), 0);
+    EXPECT_EQ(SendMessageW(Frame(CreateTextField(10, 40, 200, 24, window, 2)), EM_GETPASSWORDCHAR, 0, 0), 0);
     SetGadgetText(field, u"secret"_s);
     EXPECT_TRUE(Equals(GadgetText(field), u"secret"_s));
 }
