@@ -25,6 +25,27 @@ Win32ListBox::Win32ListBox(KVGroup* parent, int listStyle) : Win32Control(parent
     column.mask = LVCF_WIDTH;
     column.cx = 100;
     SendMessageA(control.hwnd, LVM_INSERTCOLUMNA, 0, reinterpret_cast<LPARAM>(&column));
+    tooltips.create(control.hwnd);
+}
+
+UINT_PTR Win32ListBox::numberOf(int index) {
+    LVITEMA item{};
+    item.mask = LVIF_PARAM;
+    item.iItem = index;
+    SendMessageA(control.hwnd, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item));
+    return static_cast<UINT_PTR>(item.lParam);
+}
+
+static RECT ItemRect(HWND list, int index) {
+    RECT area{};
+    area.left = LVIR_BOUNDS;
+    SendMessageW(list, LVM_GETITEMRECT, index, reinterpret_cast<LPARAM>(&area));
+    return area;
+}
+
+void Win32ListBox::followItems() {
+    int count = static_cast<int>(SendMessageW(control.hwnd, LVM_GETITEMCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i) tooltips.moveTool(numberOf(i), ItemRect(control.hwnd, i));
 }
 
 void Win32ListBox::setIconStrip(Win32IconStrip* strip) {
@@ -34,10 +55,11 @@ void Win32ListBox::setIconStrip(Win32IconStrip* strip) {
 
 void Win32ListBox::clearItems() {
     SendMessageW(control.hwnd, LVM_DELETEALLITEMS, 0, 0);
+    tooltips.removeAll();
     lastSelected = -1;
 }
 
-void Win32ListBox::insertItem(int index, String* itemText, String*, int icon) {
+void Win32ListBox::insertItem(int index, String* itemText, String* tip, int icon) {
     std::string label = NativeText(itemText);
     LVITEMA item{};
     item.mask = LVIF_TEXT | LVIF_PARAM | (ShowsIcon(this, icon) ? LVIF_IMAGE : 0);
@@ -45,12 +67,14 @@ void Win32ListBox::insertItem(int index, String* itemText, String*, int icon) {
     item.pszText = label.data();
     item.iImage = icon;
     item.lParam = counter++;
-    SendMessageA(control.hwnd, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item));
+    int at = static_cast<int>(SendMessageA(control.hwnd, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)));
     SendMessageW(control.hwnd, LVM_SETCOLUMNWIDTH, 0, LVSCW_AUTOSIZE_USEHEADER);
+    if (at >= 0) tooltips.setTool(static_cast<UINT_PTR>(item.lParam), ItemRect(control.hwnd, at), tip);
+    followItems();
     if (lastSelected >= index) ++lastSelected;
 }
 
-void Win32ListBox::modifyItem(int index, String* itemText, String*, int icon) {
+void Win32ListBox::modifyItem(int index, String* itemText, String* tip, int icon) {
     std::string label = NativeText(itemText);
     LVITEMA item{};
     item.mask = LVIF_TEXT | (ShowsIcon(this, icon) ? LVIF_IMAGE : 0);
@@ -58,10 +82,13 @@ void Win32ListBox::modifyItem(int index, String* itemText, String*, int icon) {
     item.pszText = label.data();
     item.iImage = icon;
     SendMessageA(control.hwnd, LVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&item));
+    tooltips.setTool(numberOf(index), ItemRect(control.hwnd, index), tip);
 }
 
 void Win32ListBox::removeItem(int index) {
+    tooltips.removeTool(numberOf(index));
     SendMessageW(control.hwnd, LVM_DELETEITEM, index, 0);
+    followItems();
     if (lastSelected == index) {
         lastSelected = -1;
     } else if (lastSelected > index) {
@@ -112,6 +139,9 @@ LRESULT Win32ListBox::wndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPa
                 NativeEventSink(EVENT_GADGETSELECT, this, -1, 0, 0, 0, NullObject());
             }
             return 0;
+        case NM_CUSTOMDRAW:
+            if (reinterpret_cast<NMCUSTOMDRAW*>(lParam)->dwDrawStage == CDDS_PREPAINT) followItems();
+            return CDRF_DODEFAULT;
         case NM_DBLCLK: NativeEventSink(EVENT_GADGETACTION, this, selected(), 0, 0, 0, NullObject()); return 0;
         case NM_RCLICK: NativeEventSink(EVENT_GADGETMENU, this, selected(), 0, 0, 0, NullObject()); return 0;
         default: break;

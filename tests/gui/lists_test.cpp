@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "gui/gui.h"
+#include "gui/win32/win32listbox.h"
 #include "gui/win32guidriver.h"
 #include "runtime/win32.h"
 #include "system/event.h"
@@ -122,4 +123,43 @@ TEST_F(Lists, AProgressBarShowsHundredthsRounded) {
     EXPECT_EQ(SendMessageW(Frame(progress), PBM_GETPOS, 0, 0), 0);
     SetProgBarValue(progress, 0.996f);
     EXPECT_EQ(SendMessageW(Frame(progress), PBM_GETPOS, 0, 0), 100);
+}
+
+// Each tip is a tool over its item, and the tools follow the items when the
+// list scrolls (the list moves them whenever it draws).
+TEST_F(Lists, ListBoxTipsAreToolsOverTheirItemsThatFollowScrolling) {
+    TGadget* list = CreateListBox(10, 10, 200, 100, window, 0);
+    for (int i = 0; i < 30; ++i) {
+        AddGadgetItem(list, String::FromInt(i), 0, -1, i % 3 == 0 ? Concat(u"tip "_s, String::FromInt(i)) : u""_s);
+    }
+    HWND control = Frame(list);
+    HWND ours = static_cast<Win32ListBox*>(Downcast<TWin32Gadget>(list)->native)->tooltips.window;
+    ASSERT_NE(ours, nullptr);
+    EXPECT_EQ(SendMessageW(ours, TTM_GETTOOLCOUNT, 0, 0), 10);
+    EXPECT_EQ(SendMessageW(ours, TTM_GETMAXTIPWIDTH, 0, 0), 300);
+    auto toolsOverItems = [&] {
+        int right = 0;
+        for (int t = 0; t < SendMessageW(ours, TTM_GETTOOLCOUNT, 0, 0); ++t) {
+            TTTOOLINFOA tool{};
+            tool.cbSize = sizeof tool;
+            SendMessageA(ours, TTM_ENUMTOOLSA, t, reinterpret_cast<LPARAM>(&tool));
+            LVFINDINFOA find{};
+            find.flags = LVFI_PARAM;
+            find.lParam = static_cast<LPARAM>(tool.uId);
+            int index = static_cast<int>(SendMessageA(control, LVM_FINDITEMA, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&find)));
+            RECT item{};
+            item.left = LVIR_BOUNDS;
+            SendMessageW(control, LVM_GETITEMRECT, index, reinterpret_cast<LPARAM>(&item));
+            right += index >= 0 && EqualRect(&item, &tool.rect);
+        }
+        return right;
+    };
+    EXPECT_EQ(toolsOverItems(), 10);
+    SendMessageW(control, LVM_SCROLL, 0, 120);
+    RedrawWindow(control, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+    EXPECT_EQ(toolsOverItems(), 10);
+    RemoveGadgetItem(list, 3);
+    EXPECT_EQ(SendMessageW(ours, TTM_GETTOOLCOUNT, 0, 0), 9);
+    ClearGadgetItems(list);
+    EXPECT_EQ(SendMessageW(ours, TTM_GETTOOLCOUNT, 0, 0), 0);
 }
