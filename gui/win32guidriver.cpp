@@ -269,7 +269,18 @@ void TWin32Gadget::Free() {
     KVGadget* gone = native;
     native = nullptr;
     handleMap->Remove(KeyOf(gone));
+    // A kid whose native object something else holds (Attach) outlives its
+    // group: it is let go, and the program hears of it once the group is gone.
+    KVGroup* group = IsGroupClass(gadgetClass) ? static_cast<KVGroup*>(gone) : nullptr;
+    bool keptKids = group && !group->kids.empty() && gone->refs() == 1;
     gone->release();
+    if (keptKids) RuntimeError("Error removing child gadget");
+}
+
+// The other gadget's native object lives at least as long as this one's.
+void TWin32Gadget::Attach(TGadget* other, int) {
+    TWin32Gadget* target = Downcast<TWin32Gadget>(other);
+    if (native && !IsNull(target) && target->native && target->native != native) native->depend(target->native);
 }
 
 int TWin32Gadget::ClientWidth() {

@@ -40,6 +40,7 @@ public:
     void SetLayout(int left, int right, int top, int bottom) override;
     uintptr_t Query(int kind) override;
     void Free() override;
+    void Attach(TGadget* other, int n) override;
     int ClientWidth() override;
     int ClientHeight() override;
     int Activate(int command) override;

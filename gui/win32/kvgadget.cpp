@@ -108,6 +108,10 @@ void KVGroup::layoutKids() {
     for (KVGadget* kid : kids) kid->layout();
 }
 
+KVGroup::~KVGroup() {
+    for (KVGadget* kid : kids) kid->group = nullptr;
+}
+
 void KVGroup::addKid(KVGadget* kid) { kids.push_back(kid); }
 
 void KVGroup::removeKid(KVGadget* kid) {

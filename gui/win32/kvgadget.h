@@ -96,6 +96,8 @@ public:
     int clientX = 0, clientY = 0, clientWidth = 0, clientHeight = 0;
 
     KVGroup(KVGroup* group, int style) : KVGadget(group, style) {}
+    // Kids still alive (held elsewhere) are let go: they no longer have a group.
+    ~KVGroup() override;
 
     void setShape(int x, int y, int w, int h) override;
     virtual void layoutKids();

@@ -1,5 +1,7 @@
 #include "gui/win32/win32desktop.h"
 
+#include "gui/gadget.h"
+
 Win32Desktop::Win32Desktop() : KVGroup(nullptr, 0), hwnd(GetDesktopWindow()) {
     int width = GetSystemMetrics(SM_CXVIRTUALSCREEN);
     if (width != 0) {
@@ -13,7 +15,9 @@ Win32Desktop::Win32Desktop() : KVGroup(nullptr, 0), hwnd(GetDesktopWindow()) {
     lockLayout();
 }
 
-uintptr_t Win32Desktop::query(int) { return reinterpret_cast<uintptr_t>(hwnd); }
+uintptr_t Win32Desktop::query(int kind) {
+    return kind == QUERY_HWND || kind == QUERY_HWND_CLIENT ? reinterpret_cast<uintptr_t>(hwnd) : 0;
+}
 
 void Win32Desktop::clientRect(int& x, int& y, int& w, int& h) {
     RECT r;

@@ -1,5 +1,7 @@
 #include "gui/win32/win32hwnd.h"
 
+#include <cstdlib>
+
 #include "gui/win32/kvgadget.h"
 
 #include <cstring>
@@ -137,12 +139,21 @@ LRESULT CALLBACK MessageHook(int code, WPARAM removal, LPARAM info) {
     return CallNextHookEx(nullptr, code, removal, info);
 }
 
+HHOOK keyboardHook = nullptr;
+HHOOK messageHook = nullptr;
+
+void RemoveThreadHooks() {
+    if (keyboardHook) UnhookWindowsHookEx(keyboardHook);
+    if (messageHook) UnhookWindowsHookEx(messageHook);
+    keyboardHook = messageHook = nullptr;
+}
+
+// For the GUI thread, once; they go again when the process ends.
 void InstallThreadHooks() {
     DWORD thread = GetCurrentThreadId();
-    static HHOOK keyboard = SetWindowsHookExW(WH_KEYBOARD, KeyboardHook, nullptr, thread);
-    static HHOOK messages = SetWindowsHookExW(WH_GETMESSAGE, MessageHook, nullptr, thread);
-    (void)keyboard;
-    (void)messages;
+    keyboardHook = SetWindowsHookExW(WH_KEYBOARD, KeyboardHook, nullptr, thread);
+    messageHook = SetWindowsHookExW(WH_GETMESSAGE, MessageHook, nullptr, thread);
+    std::atexit(RemoveThreadHooks);
 }
 
 }  // namespace

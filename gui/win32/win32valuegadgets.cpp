@@ -28,7 +28,7 @@ Win32Slider::Win32Slider(KVGroup* parent, int sliderStyle)
         createControl(L"msctls_trackbar32", "", horizontal ? kTrackBarHorizontal : kTrackBarVertical, 0, 0);
         break;
     case kUpDown: createControl(L"msctls_updown32", "", horizontal ? kUpDownHorizontal : kUpDownVertical, 0, 0); break;
-    default: RuntimeError("Invalid Gadget type");
+    default: break;  // kinds 3 and above are a gadget without a control
     }
 }
 

@@ -39,8 +39,7 @@ Win32Window::Win32Window(KVGroup* parent, int windowStyle) : KVWindow(parent, wi
         menu = CreateMenu();
         AppendMenuW(menu, MF_STRING, 0, L"");
     }
-    HWND parentWindow = ParentHandle(group);
-    if (parentWindow == GetDesktopWindow() && !(style & WINDOW_CHILD)) parentWindow = nullptr;
+    HWND parentWindow = ParentHandle(group);  // the desktop window for a top-level window
     HWND window = CreateWindowExW(FrameExStyle(), LayerWindowClass(), L"", FrameStyle(), 0, 0, 0, 0, parentWindow,
                                   menu, GetModuleHandleW(nullptr), nullptr);
     if (!window) RuntimeError("The window could not be created");

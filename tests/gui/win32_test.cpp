@@ -74,6 +74,34 @@ TEST_F(Win32Gui, DesktopIsTheVirtualScreenAndOneGadget) {
     EXPECT_EQ(GadgetHeight(desktop), GetSystemMetrics(SM_CYVIRTUALSCREEN));
     EXPECT_EQ(ClientWidth(desktop), 1024);  // the harness's display
     EXPECT_EQ(reinterpret_cast<HWND>(QueryGadget(desktop, QUERY_HWND)), GetDesktopWindow());
+    EXPECT_EQ(QueryGadget(desktop, 3), 0u);  // no other kind of handle
+}
+
+// A gadget that holds another's native object (Attach) keeps it beyond its
+// group's end: the group lets it go and says so; nothing dangles after.
+TEST_F(Win32Gui, AttachedKidsOutliveTheirGroupAndTheProgramHearsOfIt) {
+    TGadget* window = CreateWindow(u"w"_s, 0, 0, 200, 100, NullOf<TGadget>(), 0);
+    TGadget* panel = CreatePanel(0, 0, 100, 50, window, 0, u""_s);
+    TGadget* holder = Window(0, 0, 50, 50, 0);
+    holder->Attach(panel, 0);
+    try {
+        FreeGadget(window);
+        ADD_FAILURE() << "the kept kid went unnoticed";
+    } catch (ThrownObject& thrown) {
+        EXPECT_TRUE(Equals(thrown.object()->ToString(), u"Error removing child gadget"_s));
+    }
+    EXPECT_EQ(QueryGadget(window, QUERY_HWND), 0u);
+    FreeGadget(holder);  // the kid goes with it, without its group
+    made.clear();
+}
+
+TEST_F(Win32Gui, SlidersOfKindThreeAndAboveHaveNoControl) {
+    TGadget* window = Window(0, 0, 100, 100, 0);
+    TGadget* slider = CreateSlider(0, 0, 50, 20, window, 12);
+    ASSERT_FALSE(IsNull(slider));
+    EXPECT_EQ(QueryGadget(slider, QUERY_HWND), 0u);
+    SetSliderValue(slider, 3);
+    EXPECT_EQ(SliderValue(slider), 0);
 }
 
 TEST_F(Win32Gui, HiddenWindowKeepsItsShapeUntilShown) {
