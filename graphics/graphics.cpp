@@ -11,7 +11,7 @@
 
 KV_DEFINE_CLASS(TGraphicsMode, Object);
 KV_DEFINE_CLASS(TGraphics, Object);
-KV_DEFINE_CLASS(TGraphicsDriver, Object);
+KV_DEFINE_CLASS(TGraphicsDriver, TDataType);
 
 int32_t GraphicsSeq = 1;
 int FlipHook = -1;
@@ -248,8 +248,28 @@ void Flip(int sync) {
     driver->Flip(0);
 }
 
+String* TGraphicsDriver::TypeName() { return u"KYN.Graphics.TGraphics"_s; }
+
+Object* TGraphicsDriver::ReadObject(TStream* stream) {
+    int width = Checked(stream)->ReadInt();
+    int height = stream->ReadInt();
+    int depth = stream->ReadInt();
+    int hertz = stream->ReadInt();
+    return Graphics(width, height, depth, hertz, 0);
+}
+
+void TGraphicsDriver::WriteObject(Object* object, TStream* stream) {
+    int width, height, depth, hertz, flags;
+    Checked(Downcast<TGraphics>(object))->GetSettings(width, height, depth, hertz, flags);
+    Checked(stream)->WriteInt(width);
+    stream->WriteInt(height);
+    stream->WriteInt(depth);
+    stream->WriteInt(hertz);
+}
+
 void StartGraphicsModule() {
     KV_START_ONCE();
+    StartDataTypeModule();
     StartEventModule();
     StartPolledInputModule();
     StartSystemModule();

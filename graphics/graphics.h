@@ -10,6 +10,7 @@
 //    EndGraphics closes one, and everything made inside a context (textures)
 //    carries the value it was made under.
 #pragma once
+#include "stream/datatype.h"
 #include <cstdint>
 
 #include "runtime/array.h"
@@ -46,9 +47,16 @@ public:
     virtual void Close() = 0;
 };
 
-class TGraphicsDriver : public Object {
-    KV_CLASS(TGraphicsDriver, Object)
+// A driver is also the data type of its contexts: a context is written as
+// its width, height, depth and hertz, four integers, and read back as a new
+// context with those settings (flags 0).
+class TGraphicsDriver : public TDataType {
+    KV_CLASS(TGraphicsDriver, TDataType)
 public:
+    String* TypeName() override;
+    Object* ReadObject(TStream* stream) override;
+    void WriteObject(Object* object, TStream* stream) override;
+
     virtual Array* GraphicsModes() = 0;  // ":TGraphicsMode"
     virtual TGraphics* AttachGraphics(intptr_t widget, int flags) = 0;
     virtual TGraphics* CreateGraphics(int width, int height, int depth, int hertz, int flags) = 0;

@@ -24,6 +24,8 @@ void TBank::Unlock() { --locks; }
 int TBank::Size() { return size; }
 int TBank::Capacity() { return capacity; }
 
+Object* TBank::Serializer() { return NullObject(); }
+
 void TBank::Resize(int n) {
     if (n < 0) n = 0;
     // A static bank can use exactly the bytes it was given.

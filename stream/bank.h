@@ -25,6 +25,8 @@ public:
     int locks = 0;     // informational
 
     ~TBank() override;
+    // The slot of the data-serialisation layer (banks have no serialiser yet).
+    virtual Object* Serializer();
 
     virtual unsigned char* Buf();
     virtual unsigned char* Lock();  // locks + 1

@@ -5,6 +5,8 @@
 #include "gl_test_support.h"
 #include "graphics_test_support.h"
 #include "runtime/exception.h"
+#include "stream/bank.h"
+#include "stream/bankstream.h"
 #include "system/event.h"
 
 namespace {
@@ -82,6 +84,35 @@ TEST(GraphicsModule, GraphicsMakesCurrentDefaultContextAndEndCloses) {
     EXPECT_TRUE(IsNull(CurrentGraphics()));
     EXPECT_EQ(GraphicsWidth(), 0);
     EXPECT_EQ(CountClassWindows(), windows);
+    SetGraphicsDriver(GLVanta2DDriver(), GRAPHICS_BACKBUFFER);
+}
+
+// A driver is the data type of its contexts: four integers out, a context
+// with the same settings back.
+TEST(GraphicsModule, AContextTravelsAsItsSettings) {
+    StartGLTestModules();
+    SetGraphicsDriver(GLGraphicsDriver(), GRAPHICS_BACKBUFFER);
+    TGraphics* g = Graphics(160, 120, 0, 50, 0);
+    ASSERT_FALSE(IsNull(g));
+    TGraphicsDriver* driver = g->Driver();
+    EXPECT_TRUE(Equals(driver->TypeName(), u"KYN.Graphics.TGraphics"_s));
+    TBank* bank = CreateBank(0);
+    TStream* out = CreateBankStream(bank);
+    driver->WriteObject(g, out);
+    ASSERT_EQ(BankSize(bank), 16);
+    EXPECT_EQ(PeekInt(bank, 0), 160);
+    EXPECT_EQ(PeekInt(bank, 4), 120);
+    EXPECT_EQ(PeekInt(bank, 8), 0);
+    EXPECT_EQ(PeekInt(bank, 12), 50);
+    EndGraphics();
+    auto* again = Downcast<TGraphics>(driver->ReadObject(CreateBankStream(bank)));
+    ASSERT_FALSE(IsNull(again));
+    int w, h, depth, hertz, flags;
+    again->GetSettings(w, h, depth, hertz, flags);
+    EXPECT_EQ(w, 160);
+    EXPECT_EQ(h, 120);
+    EXPECT_EQ(hertz, 50);
+    EndGraphics();
     SetGraphicsDriver(GLVanta2DDriver(), GRAPHICS_BACKBUFFER);
 }
 
