@@ -222,6 +222,10 @@ cmp -s "$work/before.rgb" "$work/after.rgb" || fail "the screen is not as before
 echo "ok: nothing left on the screen"
 
 if [[ -n "$parec_pid" ]]; then
+  # The recorder writes in its own time: it is stopped once the file covers
+  # the whole showing (a busy machine can leave it seconds behind).
+  covered() { (( $(stat -c %s "$work/recorded.raw" 2>/dev/null || echo 0) >= shown_seconds * 44100 * 4 )); }
+  wait_for 60 covered
   kill "$parec_pid" 2>/dev/null
   wait "$parec_pid" 2>/dev/null
   parec_pid=
