@@ -4,6 +4,9 @@
 // the pointer shapes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <vector>
+
 #include "graphics/glgraphics.h"
 #include "graphics/graphics.h"
 #include "graphics/pixmap.h"
@@ -303,4 +306,61 @@ TEST_F(Win32Gui, PointerShapesComeFromTheStandardCursors) {
     SetPointer(15);
     EXPECT_EQ(GetCursor(), LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW)));
     (void)window;
+}
+
+// Every class's functions on gadgets of the wrong class, on freed gadgets,
+// with indices, nodes and ranges far out, and with huge texts: each answers
+// (a null object, 0, -1, an empty text or a runtime error) and no native
+// window stays behind.
+TEST_F(Win32Gui, WrongClassesFreedGadgetsAndWildArgumentsDoNoHarm) {
+    TGadget* window = CreateWindow(u"w"_s, 0, 0, 300, 200, NullOf<TGadget>(), 0);
+    TGadget* button = CreateButton(u"b"_s, 0, 0, 50, 20, window, 0);
+    TGadget* tree = CreateTreeView(0, 30, 100, 100, window, 0);
+    TGadget* node = AddTreeViewNode(u"n"_s, tree);
+    TGadget* area = CreateTextArea(110, 30, 100, 100, window, 0);
+    TGadget* tabber = CreateTabber(0, 0, 100, 100, window, 0);
+    TGadget* tools = CreateToolBar(CreatePixmap(32, 16, PF_RGB888), 0, 0, 0, 0, window, 0);
+    std::vector<HWND> made;
+    for (TGadget* g : {window, button, tree, area, tabber, tools}) made.push_back(Frame(g));
+
+    String* huge = NewString(1 << 20);
+    std::fill_n(huge->Text(), 1 << 20, u'x');
+    SetTextAreaText(area, huge);
+    EXPECT_EQ(TextAreaLen(area), 1 << 20);
+    EXPECT_EQ(TextAreaText(area, 2147483647, 5)->length, 0);
+    EXPECT_EQ(TextAreaText(area, -2147483647 - 1, -1)->length, 1 << 20);
+    EXPECT_EQ(TextAreaChar(area, 2147483647), 1 << 20);
+    EXPECT_EQ(TextAreaLine(area, -2147483647 - 1), 0);
+    FormatTextAreaText(area, 1, 2, 3, 15, 2147483647, 2147483647, 2);
+    SelectTextAreaText(area, -5, 2147483647, 2);
+    EXPECT_EQ(TextAreaSelLen(area), 1 << 20);
+
+    auto attempt = [](auto call) {
+        try {
+            call();
+        } catch (ThrownObject&) {
+            // A runtime error is an answer too.
+        }
+    };
+    FreeTreeViewNode(node);
+    FreeGadget(area);
+    for (TGadget* g : {button, node, area, tabber, tools}) {
+        attempt([&] { AddGadgetItem(g, u"i"_s); });
+        attempt([&] { ModifyGadgetItem(g, 99, u"i"_s); });
+        attempt([&] { RemoveGadgetItem(g, -3); });
+        attempt([&] { SelectGadgetItem(g, 1 << 30); });
+        attempt([&] { SetToolBarTips(g, NewArray("$", 2)); });
+        EXPECT_TRUE(IsNull(TreeViewRoot(g)) || g == tree);
+        attempt([&] { AddTreeViewNode(u"n"_s, g); });
+        EXPECT_TRUE(IsNull(SelectedTreeViewNode(g)));
+        EXPECT_EQ(CountTreeViewNodes(g), 0);
+        attempt([&] { ModifyTreeViewNode(g, u"n"_s, 3); });
+        EXPECT_EQ(TextAreaText(g)->length, 0);
+        EXPECT_EQ(TextAreaLen(g, 2), 0);
+        attempt([&] { SetTextAreaText(g, huge); });
+        SetPanelPixmap(g, CreatePixmap(4, 4, PF_RGB888), PANELPIXMAP_FIT);
+        attempt([&] { GadgetText(g); });
+    }
+    FreeGadget(window);
+    for (HWND h : made) EXPECT_FALSE(IsWindow(h));
 }
