@@ -38,6 +38,7 @@ typedef void(CALLBACK DOWNLOADPROC)(const void* buffer, DWORD length, DWORD user
 #define BASS_ERROR_FORMAT 6     /* unsupported sample format */
 #define BASS_ERROR_INIT 8       /* BASS_Init has not succeeded */
 #define BASS_ERROR_START 9      /* the output cannot start */
+#define BASS_ERROR_SSL 10       /* the TLS handshake failed or the certificate is not trusted */
 #define BASS_ERROR_ALREADY 14   /* already initialised / already playing */
 #define BASS_ERROR_ILLPARAM 20  /* an illegal parameter */
 #define BASS_ERROR_DEVICE 23    /* no such device */

@@ -4,7 +4,11 @@
 
 #include <mutex>
 
+#include "audio/bass.h"
+
 namespace audio {
+
+int FeedDecoder::ProbeError() const { return BASS_ERROR_FILEFORM; }
 
 namespace {
 

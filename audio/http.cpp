@@ -5,6 +5,8 @@
 #include <chrono>
 
 #include "audio/bass.h"
+#include "audio/stream_format.h"
+#include "audio/tls_socket.h"
 
 namespace audio {
 
@@ -41,15 +43,17 @@ bool AllDigits(const std::string& s) {
 }  // namespace
 
 bool ParseUrl(const std::string& text, Url* url) {
-    if (!StartsWithNoCase(text, "http://")) return false;
-    std::string rest = text.substr(7);
+    Url u;
+    u.secure = StartsWithNoCase(text, "https://");
+    if (!u.secure && !StartsWithNoCase(text, "http://")) return false;
+    u.port = u.DefaultPort();
+    std::string rest = text.substr(u.secure ? 8 : 7);
     size_t slash = rest.find_first_of("/?");
     std::string authority = rest.substr(0, slash);
     std::string path = slash == std::string::npos ? "/" : rest.substr(slash);
     if (path[0] == '?') path = "/" + path;
     // Credentials ("user@") are not supported; the host is what follows them.
     if (authority.find('@') != std::string::npos) return false;
-    Url u;
     std::string port;
     if (!authority.empty() && authority[0] == '[') {
         size_t close = authority.find(']');
@@ -80,8 +84,9 @@ std::string ResolveLocation(const Url& base, const std::string& location) {
     std::string loc = Trim(location);
     if (loc.find("://") != std::string::npos) return loc;
     std::string host = base.host.find(':') != std::string::npos ? "[" + base.host + "]" : base.host;
-    std::string origin = "http://" + host + (base.port != 80 ? ":" + std::to_string(base.port) : "");
-    if (StartsWithNoCase(loc, "//")) return "http:" + loc;
+    const std::string scheme = base.secure ? "https:" : "http:";
+    std::string origin = scheme + "//" + host + (base.port != base.DefaultPort() ? ":" + std::to_string(base.port) : "");
+    if (StartsWithNoCase(loc, "//")) return scheme + loc;
     if (!loc.empty() && loc[0] == '/') return origin + loc;
     std::string dir = base.path.substr(0, base.path.find('?'));
     dir = dir.substr(0, dir.rfind('/') + 1);
@@ -90,7 +95,7 @@ std::string ResolveLocation(const Url& base, const std::string& location) {
 
 std::string BuildRequest(const Url& url, uint32_t offset) {
     std::string host = url.host.find(':') != std::string::npos ? "[" + url.host + "]" : url.host;
-    if (url.port != 80) host += ":" + std::to_string(url.port);
+    if (url.port != url.DefaultPort()) host += ":" + std::to_string(url.port);
     std::string r = "GET " + url.path + " HTTP/1.0\r\n";
     r += "Host: " + host + "\r\n";
     r += "User-Agent: Neonara-Radio/1.0\r\n";
@@ -151,15 +156,11 @@ bool ParseHead(const std::string& head, ResponseHead* out) {
 
 int CheckAudioResponse(const ResponseHead& head) {
     if (!head.Header("transfer-encoding").empty()) return BASS_ERROR_FILEFORM;
-    std::string type = Lower(head.Header("content-type"));
-    type = Trim(type.substr(0, type.find(';')));
-    if (type.empty() || type == "audio/mpeg" || type == "audio/mp3" || type == "audio/x-mpeg" ||
-        type == "audio/mpeg3" || type == "audio/x-mp3" || type == "audio/mpg" ||
-        type == "application/octet-stream") {
-        return 0;
+    switch (FormatFromContentType(head.Header("content-type"))) {
+    case StreamFormat::kOtherAudio: return BASS_ERROR_CODEC;
+    case StreamFormat::kNotAudio: return BASS_ERROR_FILEFORM;
+    default: return 0;
     }
-    if (StartsWithNoCase(type, "audio/") || type == "application/ogg") return BASS_ERROR_CODEC;
-    return BASS_ERROR_FILEFORM;
 }
 
 bool ParseMetaInterval(const std::string& value, uint32_t* interval) {
@@ -185,7 +186,7 @@ int ParseBitrate(const std::string& value) {
 namespace {
 
 // Reads the response head within the deadline; 0 or an error code.
-int ReadHead(Socket& socket, int timeoutMs, CancelFlag cancel, std::string* data, size_t* headEnd) {
+int ReadHead(Connection& socket, int timeoutMs, CancelFlag cancel, std::string* data, size_t* headEnd) {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     char buffer[4096];
     for (;;) {
@@ -204,9 +205,18 @@ int ReadHead(Socket& socket, int timeoutMs, CancelFlag cancel, std::string* data
 
 // One request: 0 with the head read, or an error code.
 int OpenOnce(const Url& url, uint32_t offset, int timeoutMs, CancelFlag cancel, HttpStream* out) {
-    auto socket = std::make_unique<Socket>();
-    int error = socket->Connect(url.host, url.port, timeoutMs, cancel);
+    auto plain = std::make_unique<Socket>();
+    int error = plain->Connect(url.host, url.port, timeoutMs, cancel);
     if (error) return error;
+    std::unique_ptr<Connection> socket;
+    if (url.secure) {
+        auto tls = std::make_unique<TlsSocket>(std::move(plain));
+        error = tls->Handshake(url.host, timeoutMs, cancel);
+        if (error) return error;
+        socket = std::move(tls);
+    } else {
+        socket = std::move(plain);
+    }
     if (!socket->SendAll(BuildRequest(url, offset), timeoutMs)) return BASS_ERROR_FILEOPEN;
     std::string data;
     size_t headEnd = 0;

@@ -16,6 +16,11 @@ constexpr size_t kReceiveChunk = 16384;
 constexpr int kReceiveSliceMs = 100;
 // This much input without one decodable frame: the station sends no MP3.
 constexpr uint64_t kMaxUndecodable = 64 * 1024;
+// An Ogg link's headers may carry cover art: a song change may bring this
+// much before its first audio.
+constexpr uint64_t kMaxOggWithoutAudio = 2 * 1024 * 1024;
+// The bytes that tell the format.
+constexpr size_t kSniffBytes = 4;
 // Waits before each new connection to a live station that dropped: doubling
 // from one second, at most half a minute.
 constexpr int kFirstRetryMs = 1000;
@@ -53,6 +58,7 @@ NetStream::NetStream(std::string url, HttpStream http, DWORD flags, DOWNLOADPROC
       proc_(proc),
       user_(user),
       ring_(BufferBytes(settings.netBufferMs, http_.bitrate)),
+      declared_(FormatFromContentType(http_.head.Header("content-type"))),
       demuxer_(http_.metaInterval),
       headerTags_(TagList(http_.head.lines)) {}
 
@@ -64,10 +70,15 @@ int NetStream::Create(const std::string& url, DWORD offset, DWORD flags, DOWNLOA
     int error = OpenHttpStream(url, offset, settings.netTimeoutMs, &http);
     if (error) return error;
     std::shared_ptr<NetStream> stream(new NetStream(url, std::move(http), flags, proc, user, settings));
-    if (!stream->decoder_.OpenFeed()) return BASS_ERROR_CREATE;
     stream->download_ = std::thread(&NetStream::DownloadLoop, stream.get());
     stream->StartPlayback();
     error = stream->Prebuffer();
+    // Without pre-buffering the call returns with the head; the decoder is
+    // then chosen when the stream first plays.
+    if (!error && settings.netPrebuf > 0) {
+        std::lock_guard<std::mutex> lock(stream->decoderMutex_);
+        error = stream->ChooseDecoder(settings.netTimeoutMs);
+    }
     if (error) {
         stream->Shutdown();
         return error;
@@ -87,6 +98,60 @@ int NetStream::Prebuffer() {
         return error ? error : BASS_ERROR_ENDED;
     }
     return 0;
+}
+
+// Under decoderMutex_, on the creating thread (before anyone can play the
+// stream) or on the playback thread: the buffer's reading end is its own.
+int NetStream::ChooseDecoder(int waitMs) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
+    auto msLeft = [&] {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        return static_cast<int>(std::max<int64_t>(left.count(), 0));
+    };
+    ring_.WaitForFill(kSniffBytes, msLeft());
+    uint8_t first[kSniffBytes];
+    size_t n = ring_.Read(first, sizeof first);
+    if (n == 0) {
+        int error = downloadError_;
+        if (!ring_.Closed()) return BASS_ERROR_TIMEOUT;
+        return error ? error : BASS_ERROR_ENDED;
+    }
+    const StreamFormat format = ChooseFormat(declared_, first, n);
+    decoder_ = MakeDecoder(format);
+    if (!decoder_) return format == StreamFormat::kNotAudio ? BASS_ERROR_FILEFORM : BASS_ERROR_CODEC;
+    if (!decoder_->OpenFeed()) return BASS_ERROR_CREATE;
+    undecodableLimit_ = format == StreamFormat::kOggVorbis ? kMaxOggWithoutAudio : kMaxUndecodable;
+    decoder_->Feed(first, n);
+    fedSinceFrame_ = n;
+    if (waitMs == 0) return 0;  // playing: the decoder reads the headers as they come
+    for (;;) {
+        FeedDecoder::Result r = decoder_->Probe();
+        if (r == FeedDecoder::Result::kData) break;
+        if (r == FeedDecoder::Result::kError || fedSinceFrame_ > undecodableLimit_) return decoder_->ProbeError();
+        if (FeedFromBuffer()) continue;
+        if (ring_.Closed()) return BASS_ERROR_FILEFORM;  // it ended before its headers did
+        int left = msLeft();
+        if (left == 0) return BASS_ERROR_TIMEOUT;
+        ring_.WaitForFill(1, std::min(left, kReceiveSliceMs));
+    }
+    std::string meta;
+    if (decoder_->TakeMeta(&meta)) SetMeta(meta);
+    return 0;
+}
+
+bool NetStream::FeedFromBuffer() {
+    uint8_t chunk[kFeedChunk];
+    size_t n = ring_.Read(chunk, sizeof chunk);
+    if (n == 0) return false;
+    decoder_->Feed(chunk, n);
+    fedSinceFrame_ += n;
+    return true;
+}
+
+void NetStream::SetMeta(const std::string& meta) {
+    std::lock_guard<std::mutex> lock(metaMutex_);
+    meta_ = meta;
+    haveMeta_ = true;
 }
 
 // ------------------------------------------------------------ download thread
@@ -161,11 +226,7 @@ bool NetStream::Deliver(const char* data, size_t size, std::string* audio) {
     audio->clear();
     std::vector<std::string> metas;
     demuxer_.Push(reinterpret_cast<const uint8_t*>(data), size, audio, &metas);
-    if (!metas.empty()) {
-        std::lock_guard<std::mutex> lock(metaMutex_);
-        meta_ = metas.back();  // only the latest counts
-        haveMeta_ = true;
-    }
+    if (!metas.empty()) SetMeta(metas.back());  // only the latest counts
     if (audio->empty()) return true;
     deliveredSinceConnect_ = true;
     if (proc_) proc_(audio->data(), static_cast<DWORD>(audio->size()), user_);
@@ -187,18 +248,26 @@ bool NetStream::IsSourceThread() const { return std::this_thread::get_id() == do
 Stream::Produced NetStream::Produce(int16_t* out, int maxFrames, int* frames) {
     *frames = 0;
     if (decoderFailed_) return Produced::kEnd;
-    uint8_t chunk[kFeedChunk];
+    if (!decoder_) {
+        if (ring_.Fill() < kSniffBytes && !ring_.Closed()) return Produced::kNothingYet;
+        if (ChooseDecoder(0) != 0) {
+            decoderFailed_ = true;  // a format the engine does not play
+            return Produced::kEnd;
+        }
+    }
     for (;;) {
-        Mp3Decoder::Result r = decoder_.Decode(out, maxFrames, frames);
-        if (r == Mp3Decoder::Result::kData) {
+        FeedDecoder::Result r = decoder_->Decode(out, maxFrames, frames);
+        std::string meta;
+        if (decoder_->TakeMeta(&meta)) SetMeta(meta);  // a new Ogg link, as its audio begins
+        if (r == FeedDecoder::Result::kData) {
             fedSinceFrame_ = 0;
             return Produced::kData;
         }
-        if (r == Mp3Decoder::Result::kError && !decoder_.OpenFeed()) {
+        if (r == FeedDecoder::Result::kError && (!decoder_->ResyncsAfterErrors() || !decoder_->OpenFeed())) {
             decoderFailed_ = true;
             return Produced::kEnd;
         }
-        if (fedSinceFrame_ > kMaxUndecodable) {
+        if (fedSinceFrame_ > undecodableLimit_) {
             decoderFailed_ = true;
             return Produced::kEnd;
         }
@@ -208,14 +277,11 @@ Stream::Produced NetStream::Produce(int16_t* out, int maxFrames, int* frames) {
             if (ring_.Fill() < ring_.Capacity() / 4 && !ring_.Closed()) return Produced::kNothingYet;
             rebuffering_ = false;
         }
-        size_t n = ring_.Read(chunk, sizeof chunk);
-        if (n == 0) {
+        if (!FeedFromBuffer()) {
             if (ring_.Closed()) return Produced::kEnd;
             rebuffering_ = true;
             return Produced::kNothingYet;
         }
-        decoder_.Feed(chunk, n);
-        fedSinceFrame_ += n;
     }
 }
 

@@ -1,6 +1,7 @@
 // A station stream: the HTTP/ICY connection, the download thread that fills
 // the download buffer with audio (metadata blocks removed and kept as the
-// latest tag text) and the decoder fed from that buffer.
+// latest tag text) and the decoder fed from that buffer: MP3 or Ogg Vorbis,
+// chosen when the stream is made from its content type and first bytes.
 #pragma once
 #include <atomic>
 #include <memory>
@@ -13,6 +14,7 @@
 #include "audio/http.h"
 #include "audio/icy_demuxer.h"
 #include "audio/ring_buffer.h"
+#include "audio/stream_format.h"
 #include "audio/stream.h"
 
 namespace audio {
@@ -35,7 +37,7 @@ public:
 
 protected:
     Produced Produce(int16_t* out, int maxFrames, int* frames) override;
-    int Rate() override { return decoder_.Rate(); }
+    int Rate() override { return decoder_ ? decoder_->Rate() : 0; }
     void StopSource() override;
     bool SourceFinished() override;
     bool IsSourceThread() const override;
@@ -51,6 +53,12 @@ private:
     bool Reconnect();
     bool Deliver(const char* data, size_t size, std::string* audio);
     int Prebuffer();
+    // Picks the decoder from the first audio bytes and, given time to wait
+    // for them, reads the Ogg headers; 0 or the error that refuses the stream.
+    int ChooseDecoder(int waitMs);
+    // Moves what the buffer holds into the decoder; false when it is empty.
+    bool FeedFromBuffer();
+    void SetMeta(const std::string& meta);
 
     const std::string url_;  // as given: redirects are followed again on a reconnect
     HttpStream http_;        // download thread only, after creation
@@ -64,14 +72,16 @@ private:
     DOWNLOADPROC* proc_;
     DWORD user_;
     RingBuffer ring_;
+    const StreamFormat declared_;  // by the content type
     IcyDemuxer demuxer_;
     std::string headerTags_;  // fixed after creation
     // Playback thread (under decoderMutex_).
-    Mp3Decoder decoder_;
+    std::unique_ptr<FeedDecoder> decoder_;
+    uint64_t undecodableLimit_ = 0;  // input without audio that ends the stream
     uint64_t fedSinceFrame_ = 0;
     bool rebuffering_ = false;
     bool decoderFailed_ = false;
-    // Download thread -> API threads.
+    // Download and playback threads -> API threads.
     std::mutex metaMutex_;
     std::string meta_;
     bool haveMeta_ = false;

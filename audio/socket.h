@@ -1,4 +1,6 @@
-// A TCP client socket on Winsock with time-outs on every wait.
+// A TCP client socket on Winsock with time-outs on every wait, and the
+// interface the HTTP client reads and writes through (plain, or TLS in
+// tls_socket.h).
 #pragma once
 #include <atomic>
 #include <cstddef>
@@ -15,10 +17,20 @@ constexpr int kRecvClosed = 0;     // the peer closed the connection
 constexpr int kRecvTimeout = -1;   // nothing arrived within the wait
 constexpr int kRecvError = -2;     // the connection failed
 
-class Socket {
+class Connection {
+public:
+    virtual ~Connection() = default;
+    // Sends everything within timeoutMs; false on failure.
+    virtual bool SendAll(const std::string& data, int timeoutMs) = 0;
+    // Waits up to waitMs for data; returns bytes read (> 0) or a kRecv code.
+    virtual int Recv(char* buffer, int size, int waitMs) = 0;
+    virtual void Close() = 0;
+};
+
+class Socket : public Connection {
 public:
     Socket() = default;
-    ~Socket();
+    ~Socket() override;
     Socket(const Socket&) = delete;
     Socket& operator=(const Socket&) = delete;
 
@@ -27,11 +39,9 @@ public:
     // BASS_ERROR_FILEOPEN (refused or unreachable) or BASS_ERROR_TIMEOUT
     // (also when `cancel` was set meanwhile).
     int Connect(const std::string& host, int port, int timeoutMs, CancelFlag cancel = nullptr);
-    // Sends everything within timeoutMs; false on failure.
-    bool SendAll(const std::string& data, int timeoutMs);
-    // Waits up to waitMs for data; returns bytes read (> 0) or a kRecv code.
-    int Recv(char* buffer, int size, int waitMs);
-    void Close();
+    bool SendAll(const std::string& data, int timeoutMs) override;
+    int Recv(char* buffer, int size, int waitMs) override;
+    void Close() override;
     bool IsOpen() const { return socket_ != kNoSocket; }
 
 private:

@@ -1,6 +1,8 @@
 # The test radio station: Icecast2 on 127.0.0.1:80 with the mount /stream/1040,
 # fed by ezstream with MP3 files made here (tones, a bass beat, silence), each
 # tagged "Neonara Test - <song>" so the station sends changing stream titles.
+# Another station (Ogg Vorbis, a TLS listener, other ports) runs beside it in
+# a child shell: start_icecast_child / stop_icecast_child.
 # Sourced by bash scripts:
 #
 #   . scripts/lib/icecast.sh
@@ -17,6 +19,11 @@
 #   NEONARA_ICECAST_ARTIST           the songs' artist, default "Neonara Test"
 #   NEONARA_ICECAST_MOUNT            the mount, default /stream/1040; another one
 #     is fed by an ezstream of its own when the server runs already
+#   NEONARA_ICECAST_PORT             the plain HTTP port, default 80
+#   NEONARA_ICECAST_FORMAT           mp3 (default) or ogg: Ogg Vorbis songs, each
+#     file a link of its own in the stream, with ARTIST and TITLE comments
+#   NEONARA_ICECAST_TLS_PORT, NEONARA_ICECAST_TLS_PEM  a TLS listener on that
+#     port with that key and certificate (one PEM file), when both are set
 #
 # Icecast refuses to run as root unless it changes owner: it drops to nobody
 # after binding port 80, so its log folder is made writable for nobody.
@@ -24,7 +31,13 @@
 # does not answer within 15 s.
 
 ICECAST_MOUNT=${NEONARA_ICECAST_MOUNT:-/stream/1040}
-ICECAST_URL=http://127.0.0.1$ICECAST_MOUNT
+ICECAST_PORT=${NEONARA_ICECAST_PORT:-80}
+ICECAST_FORMAT=${NEONARA_ICECAST_FORMAT:-mp3}
+if [[ $ICECAST_PORT == 80 ]]; then
+  ICECAST_URL=http://127.0.0.1$ICECAST_MOUNT
+else
+  ICECAST_URL=http://127.0.0.1:$ICECAST_PORT$ICECAST_MOUNT
+fi
 _NEONARA_ICECAST_PID=""
 _NEONARA_EZSTREAM_PID=""
 _NEONARA_ICECAST_DIR=""
@@ -34,12 +47,12 @@ _NEONARA_ICECAST_PASSWORD=neonara-source
 
 _icecast_say() { echo "icecast: $*" >&2; }
 
-# HTTP status code of a GET of PATH on 127.0.0.1:80, or nothing when no server answers.
+# HTTP status code of a GET of PATH on the station's port, or nothing when no server answers.
 _icecast_status() {
-  python3 - "$1" <<'EOF' 2>/dev/null
+  python3 - "$1" "$ICECAST_PORT" <<'EOF' 2>/dev/null
 import socket, sys
 try:
-    s = socket.create_connection(("127.0.0.1", 80), timeout=2)
+    s = socket.create_connection(("127.0.0.1", int(sys.argv[2])), timeout=2)
     s.sendall(("GET %s HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n" % sys.argv[1]).encode())
     line = s.makefile("rb").readline().decode("latin-1").split()
     print(line[1] if len(line) > 1 else "")
@@ -48,14 +61,14 @@ except OSError:
 EOF
 }
 
-# make_station_media DIR SECONDS SILENCE_SECONDS: the station's songs and its
-# playlist.  A stamp holds the lengths and the artist, so media made
-# otherwise are made again.
+# make_station_media DIR SECONDS SILENCE_SECONDS [FORMAT]: the station's songs
+# and its playlist, MP3 or Ogg Vorbis.  A stamp holds the lengths, the
+# artist and the format, so media made otherwise are made again.
 make_station_media() {
-  local dir=$1 secs=$2 quiet=$3
+  local dir=$1 secs=$2 quiet=$3 format=${4:-mp3}
   mkdir -p "$dir"
-  command -v sox >/dev/null && command -v lame >/dev/null ||
-    { _icecast_say "sox and lame are needed (run scripts/bootstrap)"; return 1; }
+  command -v sox >/dev/null && command -v lame >/dev/null && command -v oggenc >/dev/null ||
+    { _icecast_say "sox, lame and oggenc are needed (run scripts/bootstrap)"; return 1; }
   (
     set -e
     cd "$dir"
@@ -64,18 +77,29 @@ make_station_media() {
     sox -n -r 44100 -c 2 -b 16 beat1.wav synth 0.15 sine 55 fade q 0 0.15 0.12 pad 0 0.35
     sox beat1.wav beat.wav repeat $((secs * 2 - 1))
     sox -n -r 44100 -c 2 -b 16 silence.wav trim 0 "$quiet"
-    local artist=${NEONARA_ICECAST_ARTIST:-Neonara Test}
-    lame --quiet -b 128 --cbr --ta "$artist" --tt "Tone 440 Hz" tone.wav tone.mp3
-    lame --quiet -b 128 --cbr --ta "$artist" --tt "Bass Beat" beat.wav beat.mp3
-    lame --quiet -b 128 --cbr --ta "$artist" --tt "Silence" silence.wav silence.mp3
+    local artist=${NEONARA_ICECAST_ARTIST:-Neonara Test} song
+    for song in "tone:Tone 440 Hz" "beat:Bass Beat" "silence:Silence"; do
+      if [[ $format == ogg ]]; then
+        # Quality 4 is about 128 kbit/s, as the MP3 songs.
+        oggenc --quiet -q 4 -a "$artist" -t "${song#*:}" -o "${song%%:*}.ogg" "${song%%:*}.wav"
+      else
+        lame --quiet -b 128 --cbr --ta "$artist" --tt "${song#*:}" "${song%%:*}.wav" "${song%%:*}.mp3"
+      fi
+    done
     rm -f ./*.wav
-    printf '%s\n' "$dir/tone.mp3" "$dir/beat.mp3" "$dir/silence.mp3" >playlist.m3u
-    echo "$secs $quiet $artist" >lengths
+    printf '%s\n' "$dir/tone.$format" "$dir/beat.$format" "$dir/silence.$format" >playlist.m3u
+    echo "$secs $quiet $artist $format" >lengths
   ) || { _icecast_say "making the station's media failed"; return 1; }
 }
 
 _icecast_write_config() {
-  local dir=$1
+  local dir=$1 tls_socket="" tls_certificate=""
+  if [[ -n "${NEONARA_ICECAST_TLS_PORT:-}" && -n "${NEONARA_ICECAST_TLS_PEM:-}" ]]; then
+    tls_socket="  <listen-socket><port>$NEONARA_ICECAST_TLS_PORT</port><bind-address>127.0.0.1</bind-address><ssl>1</ssl></listen-socket>"
+    tls_certificate="    <ssl-certificate>$NEONARA_ICECAST_TLS_PEM</ssl-certificate>"
+  fi
+  local ezformat=MP3
+  [[ $ICECAST_FORMAT == ogg ]] && ezformat=Ogg
   mkdir -p "$dir/log" "$dir/web"
   chown nobody:nogroup "$dir/log"
   cat >"$dir/icecast.xml" <<EOF
@@ -100,9 +124,10 @@ _icecast_write_config() {
   </authentication>
   <hostname>127.0.0.1</hostname>
   <listen-socket>
-    <port>80</port>
+    <port>$ICECAST_PORT</port>
     <bind-address>127.0.0.1</bind-address>
   </listen-socket>
+$tls_socket
   <fileserve>1</fileserve>
   <paths>
     <basedir>$dir</basedir>
@@ -110,6 +135,7 @@ _icecast_write_config() {
     <webroot>$dir/web</webroot>
     <adminroot>/usr/share/icecast2/admin</adminroot>
     <pidfile>$dir/log/icecast.pid</pidfile>
+$tls_certificate
   </paths>
   <logging>
     <accesslog>access.log</accesslog>
@@ -131,7 +157,7 @@ EOF
     <server>
       <protocol>HTTP</protocol>
       <hostname>127.0.0.1</hostname>
-      <port>80</port>
+      <port>$ICECAST_PORT</port>
       <user>source</user>
       <password>$_NEONARA_ICECAST_PASSWORD</password>
       <tls>None</tls>
@@ -141,7 +167,7 @@ EOF
   <streams>
     <stream>
       <mountpoint>$ICECAST_MOUNT</mountpoint>
-      <format>MP3</format>
+      <format>$ezformat</format>
       <public>No</public>
       <stream_name>Neonara Test Station</stream_name>
       <stream_genre>Test</stream_genre>
@@ -193,15 +219,15 @@ start_icecast() {
   _icecast_write_config "$dir"
   local song=${NEONARA_ICECAST_SONG_SECONDS:-6} silence=${NEONARA_ICECAST_SILENCE_SECONDS:-24}
   [[ -f "$dir/media/playlist.m3u" &&
-     "$(cat "$dir/media/lengths" 2>/dev/null)" == "$song $silence ${NEONARA_ICECAST_ARTIST:-Neonara Test}" ]] ||
-    make_station_media "$dir/media" "$song" "$silence" || return 1
+     "$(cat "$dir/media/lengths" 2>/dev/null)" == "$song $silence ${NEONARA_ICECAST_ARTIST:-Neonara Test} $ICECAST_FORMAT" ]] ||
+    make_station_media "$dir/media" "$song" "$silence" "$ICECAST_FORMAT" || return 1
 
   if [[ -z $status ]]; then
     command -v icecast2 >/dev/null || { _icecast_say "icecast2 is missing (run scripts/bootstrap)"; return 1; }
     icecast2 -c "$dir/icecast.xml" >"$dir/icecast.out" 2>&1 &
     _NEONARA_ICECAST_PID=$!
     if ! _icecast_wait_for 404 /nothing-here; then
-      _icecast_say "Icecast did not answer on 127.0.0.1:80: $(tail -n 5 "$dir/icecast.out" "$dir/log/error.log" 2>/dev/null)"
+      _icecast_say "Icecast did not answer on 127.0.0.1:$ICECAST_PORT: $(tail -n 5 "$dir/icecast.out" "$dir/log/error.log" 2>/dev/null)"
       stop_icecast
       return 1
     fi
@@ -242,4 +268,30 @@ stop_icecast() {
   fi
   _NEONARA_ICECAST_DIR=""
   _NEONARA_ICECAST_OWN_DIR=0
+}
+
+# start_icecast_child PIDFILE: start_icecast in a child shell that takes its
+# settings from the environment (a station of its own beside this shell's),
+# which must name its folder (NEONARA_ICECAST_DIR) and port. The pids of
+# what it started go to PIDFILE for stop_icecast_child.
+start_icecast_child() {
+  local pidfile=$1
+  [[ -n "${NEONARA_ICECAST_DIR:-}" && -n "${NEONARA_ICECAST_PORT:-}" ]] ||
+    { _icecast_say "start_icecast_child needs NEONARA_ICECAST_DIR and NEONARA_ICECAST_PORT"; return 1; }
+  bash -c '. "$1"; start_icecast || exit 1; echo "$_NEONARA_EZSTREAM_PID $_NEONARA_ICECAST_PID" >"$2"' \
+    icecast-child "${BASH_SOURCE[0]}" "$pidfile"
+}
+
+stop_icecast_child() {
+  local pidfile=$1 pid i
+  [[ -s "$pidfile" ]] || return 0
+  for pid in $(cat "$pidfile"); do
+    kill -TERM "$pid" 2>/dev/null || continue
+    for ((i = 0; i < 50; i++)); do
+      kill -0 "$pid" 2>/dev/null || break
+      sleep 0.1
+    done
+    kill -KILL "$pid" 2>/dev/null || true
+  done
+  rm -f "$pidfile"
 }

@@ -68,13 +68,23 @@ std::string Media(const char* name) {
     return dir + "\\" + name;
 }
 
-std::string FaultUrl(const std::string& path) {
-    std::string port = Env("NEONARA_FAULT_PORT");
+namespace {
+
+std::string FaultPort(const std::string& variable) {
+    std::string port = Env(variable.c_str());
     if (port.empty()) {
-        ADD_FAILURE() << "NEONARA_FAULT_PORT is not set: run the audio tests through tests/audio/run_audio_tests.sh";
+        ADD_FAILURE() << variable << " is not set: run the audio tests through tests/audio/run_audio_tests.sh";
         port = "1";
     }
-    return "http://127.0.0.1:" + port + path;
+    return port;
+}
+
+}  // namespace
+
+std::string FaultUrl(const std::string& path) { return "http://127.0.0.1:" + FaultPort("NEONARA_FAULT_PORT") + path; }
+
+std::string SecureFaultUrl(const std::string& listener, const std::string& path) {
+    return "https://localhost:" + FaultPort("NEONARA_FAULT_" + listener + "_PORT") + path;
 }
 
 bool LoopbackResolverOnly() { return Env("NEONARA_AUDIO_LOOPBACK_DNS") == "1"; }

@@ -48,11 +48,17 @@ Library& Bass();
 std::string Media(const char* name);
 // http://127.0.0.1:PORT/path of the fault server.
 std::string FaultUrl(const std::string& path);
+// https://localhost:PORT/path of one of its TLS listeners (or its stalling
+// one): listener "TLS" (a good certificate), "OTHER_HOST", "EXPIRED", "STALL".
+std::string SecureFaultUrl(const std::string& listener, const std::string& path);
 // Whether host names may be looked up: only with the script's loopback-only
 // resolver (a lookup must never leave the machine).
 bool LoopbackResolverOnly();
 
 constexpr const char* kStationUrl = "http://127.0.0.1/stream/1040";
+// The second test station: Ogg Vorbis, on a plain and a TLS port.
+constexpr const char* kOggStationUrl = "http://127.0.0.1:18040/ogg";
+constexpr const char* kSecureOggStationUrl = "https://localhost:18443/ogg";
 
 // Threads of this process now (Toolhelp snapshot).
 int ThreadCount();

@@ -3,6 +3,7 @@
 #pragma once
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -43,6 +44,22 @@ protected:
     static double Seconds(QWORD bytes) { return static_cast<double>(bytes) / kBytesPerSecond; }
 };
 
+// Streams from servers that misbehave: no sound device, and a short network
+// time-out that keeps the failures quick.
+class QuickNetTest : public BassTest {
+protected:
+    void SetUp() override {
+        BassTest::SetUp();
+        ASSERT_TRUE(Bass().Init(0, 44100, 0, nullptr, nullptr));
+        Bass().SetConfig(11, 1500);
+    }
+    // Creation must fail with `error`.
+    static void ExpectRefused(const std::string& url, int error) {
+        EXPECT_EQ(Bass().StreamCreateURL(url.c_str(), 0, kMetaAndStatus, nullptr, 0), 0u) << url;
+        EXPECT_EQ(Bass().ErrorGetCode(), error) << url;
+    }
+};
+
 }  // namespace bass_test
 
 namespace bass_test {
@@ -80,6 +97,25 @@ inline DWORD PlayLikeTheSaver(const std::string& url, std::string* failure, int 
 inline std::string Tags(DWORD stream) {
     const char* t = Bass().ChannelGetTags(stream, 5);
     return t ? t : "";
+}
+
+// What a playing station showed within `ms`: its titles (tag 5), and
+// whether the spectrum was ever loud. Returns once two titles and sound came.
+struct Heard {
+    std::set<std::string> titles;
+    bool sound = false;
+};
+inline Heard ListenToStation(DWORD stream, int ms) {
+    Heard heard;
+    WaitFor(ms, [&] {
+        std::string t = Tags(stream);
+        if (!t.empty()) heard.titles.insert(t);
+        std::vector<float> bins(512, 0.0f);
+        Bass().ChannelGetData(stream, bins.data(), kFft512);
+        for (int k = 0; k < 256; ++k) heard.sound = heard.sound || bins[k] > 0.05f;
+        return heard.titles.size() >= 2 && heard.sound;
+    });
+    return heard;
 }
 
 }  // namespace bass_test

@@ -8,18 +8,32 @@ MAX_CONNECTION_SECONDS and the server stops by itself after --lifetime
 seconds.
 
     fault_server.py --audio tone.mp3 --port-file port.txt [--lifetime 1800]
+                    [--ogg chain.ogg] [--ogg-tone tone.ogg]
+                    [--tls NAME=KEY-AND-CERT.pem ...] [--stall]
+
+--ogg names an Ogg Vorbis file for the /ogg* paths (--ogg-tone the one of
+/ogg-tone).  Each --tls adds a TLS
+listener with that certificate, serving the same paths, whose port goes to
+<port-file>.NAME; --stall adds a listener that accepts and never answers
+(a stalled TLS handshake), its port in <port-file>.stall.  A TLS hello on
+the plain port is answered with "400 Bad Request", as web servers do.
 """
 import argparse
 import os
 import random
 import socket
 import socketserver
+import ssl
+import struct
 import sys
+import zlib
 import threading
 import time
 
 MAX_CONNECTION_SECONDS = 60
 AUDIO = b""
+OGG = b""
+OGG_TONE = b""
 # When each path (query included) was asked for, in seconds of the server's clock.
 CONNECTIONS = {}
 CONNECTIONS_LOCK = threading.Lock()
@@ -95,6 +109,44 @@ def hold(sock):
             continue
         except OSError:
             return
+
+
+def ogg_pages(data):
+    """The offsets of the Ogg pages in data."""
+    pages, at = [], data.find(b"OggS")
+    while at >= 0:
+        pages.append(at)
+        at = data.find(b"OggS", at + 4)
+    return pages
+
+
+def ogg_crc(page):
+    """Ogg's CRC-32 (polynomial 0x04c11db7, not reflected) of a page whose CRC field is zero."""
+    crc = 0
+    for byte in page:
+        crc ^= byte << 24
+        for _ in range(8):
+            crc = ((crc << 1) ^ 0x04C11DB7) if crc & 0x80000000 else crc << 1
+            crc &= 0xFFFFFFFF
+    return crc
+
+
+def ogg_page(packet, serial, bos=True):
+    """One page holding one packet (under 255 bytes)."""
+    header = b"OggS" + bytes([0, 2 if bos else 0]) + struct.pack("<qIII", 0, serial, 0, 0) + bytes([1, len(packet)])
+    page = header + packet
+    return page[:22] + struct.pack("<I", ogg_crc(page)) + page[26:]
+
+
+def flipped(data, at):
+    return data[:at] + bytes([data[at] ^ 0x5A]) + data[at + 1:]
+
+
+def send_ogg(sock, data, length=True, then_hold=False):
+    extra = ["Content-Length: %d" % len(data)] if length else []
+    sock.sendall(head("HTTP/1.0 200 OK", "Content-Type: application/ogg", *extra) + data)
+    if then_hold:
+        hold(sock)
 
 
 def route(full_path, sock):
@@ -186,8 +238,34 @@ def route(full_path, sock):
         sock.sendall(head("HTTP/1.1 200 OK", "Content-Type: audio/mpeg", "Transfer-Encoding: chunked"))
         hold(sock)
     elif path == "/ogg":
-        sock.sendall(head("HTTP/1.0 200 OK", "Content-Type: application/ogg"))
+        send_ogg(sock, OGG)
+    elif path == "/ogg-tone":
+        send_ogg(sock, OGG_TONE)
+    elif path == "/ogg-corrupt-header":
+        send_ogg(sock, flipped(OGG, 40))  # inside the first page: its checksum fails
+    elif path == "/ogg-corrupt-audio":
+        send_ogg(sock, flipped(OGG, ogg_pages(OGG)[2] + 60))  # the first audio page (two hold the headers)
+    elif path == "/ogg-headers-stall":
+        send_ogg(sock, OGG[:ogg_pages(OGG)[1]], length=False, then_hold=True)
+    elif path == "/ogg-headers-end":
+        send_ogg(sock, OGG[:ogg_pages(OGG)[1]])
+    elif path == "/opus":
+        opus_head = b"OpusHead" + bytes([1, 2]) + struct.pack("<HIhB", 312, 48000, 0, 0)
+        tags = b"OpusTags" + struct.pack("<I", 4) + b"test" + struct.pack("<I", 0)
+        send_ogg(sock, ogg_page(opus_head, 7) + ogg_page(tags, 7, bos=False) * 40, then_hold=True)
+    elif path == "/aac":
+        sock.sendall(head("HTTP/1.0 200 OK", "Content-Type: audio/aac"))
         hold(sock)
+    elif path == "/aac-unlabelled":
+        # ADTS frames (sync 0xFFF, layer 00) sent as plain bytes.
+        frame = bytes([0xFF, 0xF1, 0x50, 0x80, 0x02, 0x1F, 0xFC]) + bytes(9)
+        sock.sendall(head("HTTP/1.0 200 OK", "Content-Type: application/octet-stream") + frame * 2000)
+        hold(sock)
+    elif path.startswith("/to-port/"):
+        # /to-port/SCHEME/PORT/PATH: a redirect to PATH on 127.0.0.1 or localhost.
+        _, _, scheme, port, rest = path.split("/", 4)
+        host = "localhost" if scheme == "https" else "127.0.0.1"
+        sock.sendall(head("HTTP/1.0 302 Found", "Location: %s://%s:%s/%s" % (scheme, host, port, rest)))
     elif path == "/huge-head":
         pad = ["X-Pad-%d: %s" % (i, "x" * 100) for i in range(200)]
         sock.sendall(head("ICY 200 OK", *pad))
@@ -212,6 +290,9 @@ class Handler(socketserver.BaseRequestHandler):
                 if not chunk:
                     return
                 request += chunk
+                if request[:1] == b"\x16" and not isinstance(sock, ssl.SSLSocket):
+                    sock.sendall(head("HTTP/1.0 400 Bad Request", "Content-Type: text/plain") + b"not TLS here\n")
+                    return
             line = request.split(b"\r\n", 1)[0].decode("latin-1").split()
             path = line[1] if len(line) > 1 else "/"
             with CONNECTIONS_LOCK:
@@ -226,21 +307,64 @@ class Server(socketserver.ThreadingTCPServer):
     allow_reuse_address = True
 
 
+class TlsServer(Server):
+    """The same paths over TLS; the handshake runs on the connection's thread."""
+
+    def __init__(self, address, handler, pem):
+        super().__init__(address, handler)
+        self.context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        self.context.load_cert_chain(pem)
+
+    def finish_request(self, request, client_address):
+        request.settimeout(MAX_CONNECTION_SECONDS)
+        try:
+            request = self.context.wrap_socket(request, server_side=True)
+        except (OSError, ssl.SSLError):
+            return  # a refused certificate ends the handshake: nothing to serve
+        self.RequestHandlerClass(request, client_address, self)
+
+
+class StallHandler(socketserver.BaseRequestHandler):
+    def handle(self):
+        hold(self.request)
+
+
+def serve(server, port_file, lifetime):
+    with open(port_file + ".tmp", "w") as f:
+        f.write("%d\n" % server.server_address[1])
+    os.replace(port_file + ".tmp", port_file)
+    threading.Timer(lifetime, server.shutdown).start()
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+
+
 def main():
-    global AUDIO
+    global AUDIO, OGG, OGG_TONE
     parser = argparse.ArgumentParser()
     parser.add_argument("--audio", required=True)
     parser.add_argument("--port-file", required=True)
     parser.add_argument("--lifetime", type=float, default=1800)
+    parser.add_argument("--ogg")
+    parser.add_argument("--ogg-tone")
+    parser.add_argument("--tls", action="append", default=[])
+    parser.add_argument("--stall", action="store_true")
     args = parser.parse_args()
     with open(args.audio, "rb") as f:
         AUDIO = f.read()
+    if args.ogg:
+        with open(args.ogg, "rb") as f:
+            OGG = f.read()
+    if args.ogg_tone:
+        with open(args.ogg_tone, "rb") as f:
+            OGG_TONE = f.read()
+    for spec in args.tls:
+        name, pem = spec.split("=", 1)
+        serve(TlsServer(("127.0.0.1", 0), Handler, pem), args.port_file + "." + name, args.lifetime)
+    if args.stall:
+        serve(Server(("127.0.0.1", 0), StallHandler), args.port_file + ".stall", args.lifetime)
+    # The plain port's file comes last: once it exists, every listener is up.
     server = Server(("127.0.0.1", 0), Handler)
-    with open(args.port_file + ".tmp", "w") as f:
-        f.write("%d\n" % server.server_address[1])
-    os.replace(args.port_file + ".tmp", args.port_file)
-    threading.Timer(args.lifetime, server.shutdown).start()
-    server.serve_forever()
+    serve(server, args.port_file, args.lifetime)
+    threading.Event().wait(args.lifetime)
     return 0
 
 

@@ -16,18 +16,8 @@ using namespace bass_test;
 
 namespace {
 
-class Faults : public BassTest {
+class Faults : public QuickNetTest {
 protected:
-    void SetUp() override {
-        BassTest::SetUp();
-        ASSERT_TRUE(Bass().Init(0, 44100, 0, nullptr, nullptr));
-        Bass().SetConfig(11, 1500);  // a short network time-out keeps the failures quick
-    }
-    // Creation must fail with `error`.
-    static void ExpectRefused(const std::string& url, int error) {
-        EXPECT_EQ(Bass().StreamCreateURL(url.c_str(), 0, kMetaAndStatus, nullptr, 0), 0u) << url;
-        EXPECT_EQ(Bass().ErrorGetCode(), error) << url;
-    }
     static DWORD Open(const std::string& url) {
         DWORD h = Bass().StreamCreateURL(url.c_str(), 0, kMetaAndStatus, nullptr, 0);
         EXPECT_NE(h, 0u) << url << ": error " << Bass().ErrorGetCode();
@@ -61,7 +51,7 @@ TEST_F(Faults, UnknownHostHasNoNetwork) {
 }
 
 TEST_F(Faults, BadUrlsCannotBeOpened) {
-    ExpectRefused("https://127.0.0.1/stream/1040", 2);
+    ExpectRefused("ftp://127.0.0.1/stream/1040", 2);
     ExpectRefused("not a url", 2);
     EXPECT_EQ(Bass().StreamCreateURL(nullptr, 0, 0, nullptr, 0), 0u);
     EXPECT_EQ(Bass().ErrorGetCode(), 20);
@@ -78,12 +68,11 @@ TEST_F(Faults, ServersThatSayNothingTimeOut) {
     ExpectRefused(FaultUrl("/slow-head"), 40);
 }
 
-TEST_F(Faults, WhatIsNotAnMp3StreamIsRefused) {
+TEST_F(Faults, WhatIsNotAStreamIsRefused) {
     ExpectRefused(FaultUrl("/html"), 41);
     ExpectRefused(FaultUrl("/chunked"), 41);
     ExpectRefused(FaultUrl("/huge-head"), 41);
     ExpectRefused(FaultUrl("/absurd-metaint"), 41);
-    ExpectRefused(FaultUrl("/ogg"), 44);
 }
 
 TEST_F(Faults, RedirectsAreFollowed) {

@@ -26,11 +26,16 @@ TEST(HttpUrl, ParsesHostPortAndPath) {
     EXPECT_EQ(u.path, "/a?b=c");
     ASSERT_TRUE(ParseUrl("http://h?x=1", &u));
     EXPECT_EQ(u.path, "/?x=1");
+    EXPECT_FALSE(u.secure);
+    ASSERT_TRUE(ParseUrl("HTTPS://radio.example/live", &u));
+    EXPECT_TRUE(u.secure);
+    EXPECT_EQ(u.port, 443);
+    EXPECT_EQ(u.path, "/live");
 }
 
 TEST(HttpUrl, RefusesWhatCannotBeRequested) {
     Url u;
-    for (const char* bad : {"", "https://h/", "ftp://h/", "http://", "http:///path", "http://h:0/",
+    for (const char* bad : {"", "https://", "ftp://h/", "http://", "http:///path", "http://h:0/",
                             "http://h:65536/", "http://h:8x/", "http://user@h/", "http://[::1/",
                             "http://h/a b", "http://h/a\r\nX-Evil: 1"}) {
         EXPECT_FALSE(ParseUrl(bad, &u)) << bad;
@@ -45,6 +50,12 @@ TEST(HttpUrl, ResolvesRedirectLocations) {
     EXPECT_EQ(ResolveLocation(base, "next"), "http://a:8000/dir/next");
     EXPECT_EQ(ResolveLocation(base, "//c/y"), "http://c/y");
     EXPECT_EQ(ResolveLocation(base, "  /trimmed "), "http://a:8000/trimmed");
+    // Relative locations keep the scheme, and its default port stays unsaid.
+    ASSERT_TRUE(ParseUrl("https://a/dir/x", &base));
+    EXPECT_EQ(ResolveLocation(base, "/other"), "https://a/other");
+    EXPECT_EQ(ResolveLocation(base, "//c/y"), "https://c/y");
+    ASSERT_TRUE(ParseUrl("https://a:80/", &base));
+    EXPECT_EQ(ResolveLocation(base, "/p"), "https://a:80/p");
 }
 
 TEST(HttpRequest, AsksForMetadataAndNamesTheHost) {
@@ -57,6 +68,8 @@ TEST(HttpRequest, AsksForMetadataAndNamesTheHost) {
     EXPECT_EQ(r.find("Range:"), std::string::npos);
     EXPECT_EQ(r.substr(r.size() - 4), "\r\n\r\n");
     EXPECT_NE(BuildRequest(u, 500).find("\r\nRange: bytes=500-\r\n"), std::string::npos);
+    ASSERT_TRUE(ParseUrl("https://radio.example/s", &u));
+    EXPECT_NE(BuildRequest(u, 0).find("\r\nHost: radio.example\r\n"), std::string::npos);
 }
 
 TEST(HttpHead, ReadsIcyAndHttpStatusLines) {
@@ -96,7 +109,9 @@ TEST(HttpHead, AcceptsOnlyMpegAudio) {
     EXPECT_EQ(CheckAudioResponse(Head("HTTP/1.0 200 OK\r\nContent-Type: AUDIO/MPEG; x=y\r\n\r\n")), 0);
     EXPECT_EQ(CheckAudioResponse(Head("HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\n")), BASS_ERROR_FILEFORM);
     EXPECT_EQ(CheckAudioResponse(Head("HTTP/1.0 200 OK\r\nContent-Type: audio/aacp\r\n\r\n")), BASS_ERROR_CODEC);
-    EXPECT_EQ(CheckAudioResponse(Head("HTTP/1.0 200 OK\r\nContent-Type: application/ogg\r\n\r\n")), BASS_ERROR_CODEC);
+    EXPECT_EQ(CheckAudioResponse(Head("HTTP/1.0 200 OK\r\nContent-Type: application/ogg\r\n\r\n")), 0);
+    EXPECT_EQ(CheckAudioResponse(Head("HTTP/1.0 200 OK\r\nContent-Type: audio/ogg; codecs=vorbis\r\n\r\n")), 0);
+    EXPECT_EQ(CheckAudioResponse(Head("HTTP/1.0 200 OK\r\nContent-Type: audio/flac\r\n\r\n")), BASS_ERROR_CODEC);
     EXPECT_EQ(CheckAudioResponse(Head("HTTP/1.1 200 OK\r\nContent-Type: audio/mpeg\r\nTransfer-Encoding: chunked\r\n\r\n")),
               BASS_ERROR_FILEFORM);
 }
