@@ -78,8 +78,11 @@ String* DefaultStreamURL() {
 
 bool IsStationURL(String* url) {
     constexpr int kLongest = 2048;
-    if (url->length <= 7 || url->length > kLongest || !Equals(Slice(url, 0, 7)->ToLower(), u"http://"_s)) return false;
-    if (url->Text()[7] == u'/' || url->Text()[7] == u':') return false;  // no host
+    int host = 0;  // where the host begins, after the scheme
+    if (url->length > 7 && Equals(Slice(url, 0, 7)->ToLower(), u"http://"_s)) host = 7;
+    if (url->length > 8 && Equals(Slice(url, 0, 8)->ToLower(), u"https://"_s)) host = 8;
+    if (host == 0 || url->length <= host || url->length > kLongest) return false;
+    if (url->Text()[host] == u'/' || url->Text()[host] == u':') return false;  // no host
     for (int i = 0; i < url->length; ++i) {
         char16_t c = url->Text()[i];
         if (c <= 32 || c >= 127) return false;

@@ -15,7 +15,7 @@ String* DefaultStreamURL();
 constexpr const wchar_t* kStationKey = L"Software\\Neonara";
 constexpr const wchar_t* kStationValue = L"StationURL";
 
-// An address the saver will play: "http://" (any case), then a host and
+// An address the saver will play: "http://" or "https://" (any case), then a host and
 // perhaps a port and a path, printable ASCII only, at most 2048 characters.
 bool IsStationURL(String* url);
 

@@ -8,8 +8,8 @@
 ;   /DVERSION=1.2.3  /DSTATION=http://...  /DFILES=<folder with the three files>
 ;   /DOUTFILE=<installer path>
 ;
-; Silent use:  neonara-setup-VERSION.exe /S [/STATION=http://host/path] [/D=folder]
-; Exit codes: 0 done, 1 cancelled, 2 the station address is not http://...,
+; Silent use:  neonara-setup-VERSION.exe /S [/STATION=http[s]://host/path] [/D=folder]
+; Exit codes: 0 done, 1 cancelled, 2 the station address is not http[s]://...,
 ; 3 Neonara is running.
 
 Unicode true
@@ -59,23 +59,33 @@ Page custom StationPage StationPageLeave
 
 ; ---- the station ----
 
-; An address the saver plays: "http://" (any case), a host, then printable
-; characters without spaces or quotes. $0: the address; $1 on return: 1 or 0.
+; An address the saver plays: "http://" or "https://" (any case), a host,
+; then printable characters without spaces or quotes. $0: the address; $1 on
+; return: 1 or 0.
 Function IsStationAddress
   Push $2
   Push $3
   Push $4
+  Push $5
   StrCpy $1 0
   StrLen $3 $0
+  StrCpy $5 0  ; where the host begins
   StrCpy $2 $0 7
   ${If} $2 == "http://"  ; StrCmp, and so ==, ignores case
-  ${AndIf} $3 > 7
+    StrCpy $5 7
+  ${EndIf}
+  StrCpy $2 $0 8
+  ${If} $2 == "https://"
+    StrCpy $5 8
+  ${EndIf}
+  ${If} $5 > 0
+  ${AndIf} $3 > $5
   ${AndIf} $3 <= 2048
-    StrCpy $2 $0 1 7
+    StrCpy $2 $0 1 $5
     ${If} $2 != "/"
     ${AndIf} $2 != ":"
       StrCpy $1 1
-      ${For} $4 7 $3
+      ${For} $4 $5 $3
         StrCpy $2 $0 1 $4
         ${If} $2 == " "
         ${OrIf} $2 == '"'
@@ -85,6 +95,7 @@ Function IsStationAddress
       ${Next}
     ${EndIf}
   ${EndIf}
+  Pop $5
   Pop $4
   Pop $3
   Pop $2
@@ -94,7 +105,7 @@ Function StationPage
   !insertmacro MUI_HEADER_TEXT "Radio station" "The internet radio station Neonara plays while it runs."
   nsDialogs::Create 1018
   Pop $0
-  ${NSD_CreateLabel} 0 0 100% 36u "The stream address of the station (http://...). You can change it later by running this setup again."
+  ${NSD_CreateLabel} 0 0 100% 36u "The stream address of the station (http://... or https://...). You can change it later by running this setup again."
   Pop $0
   ${NSD_CreateText} 0 40u 100% 12u "$Station"
   Pop $StationField
@@ -105,7 +116,7 @@ Function StationPageLeave
   ${NSD_GetText} $StationField $0
   Call IsStationAddress
   ${If} $1 != 1
-    MessageBox MB_ICONEXCLAMATION|MB_OK "Please give the station's stream address as http://host/path, without spaces."
+    MessageBox MB_ICONEXCLAMATION|MB_OK "Please give the station's stream address as http://host/path or https://host/path, without spaces."
     Abort
   ${EndIf}
   StrCpy $Station $0
@@ -201,7 +212,7 @@ Function WritePage
   Call WriteHtmlText
   FileWrite $9 '">'
   Call WriteHtmlText
-  FileWrite $9 "</a></p>$\r$\n<p>To play another station, run Neonara's setup again and give its stream address (http://...). When the station cannot be reached, Neonara runs silently and tries again now and then.</p>$\r$\n"
+  FileWrite $9 "</a></p>$\r$\n<p>To play another station, run Neonara's setup again and give its stream address (http://... or https://...). When the station cannot be reached, Neonara runs silently and tries again now and then.</p>$\r$\n"
   FileWrite $9 "<p class=$\"small$\">Links open in your web browser.</p>$\r$\n</body>$\r$\n</html>$\r$\n"
   FileClose $9
 FunctionEnd

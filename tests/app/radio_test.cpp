@@ -380,7 +380,10 @@ TEST(Station, TheUsersChoiceWhenValidElseTheBuilds) {
     };
     choose(L"HTTP://radio.example:8000/live?x=1");
     EXPECT_EQ(Utf8(StationURL()), "HTTP://radio.example:8000/live?x=1");
-    for (const wchar_t* bad : {L"ftp://radio.example/", L"http://", L"http:///path", L"http://a b/", L"radio.example"}) {
+    choose(L"https://radio.example/ogg");
+    EXPECT_EQ(Utf8(StationURL()), "https://radio.example/ogg");
+    for (const wchar_t* bad : {L"ftp://radio.example/", L"http://", L"https://", L"http:///path", L"https://:1/",
+                               L"http://a b/", L"radio.example"}) {
         choose(bad);
         EXPECT_TRUE(Equals(StationURL(), DefaultStreamURL())) << Utf8(String::FromWString(
             reinterpret_cast<const char16_t*>(bad)));

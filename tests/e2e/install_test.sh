@@ -141,6 +141,12 @@ entries=$(wine reg query 'HKCU\Software\Microsoft\Windows\CurrentVersion\Uninsta
 [[ $(reg_value 'HKCU\Software\Neonara' PreviousScreenSaver) == 'C:\windows\system32\previous.scr' ]] ||
   fail "the upgrade forgot the previous screensaver"
 echo "ok: the upgrade kept the station and one uninstall entry"
+run_setup /S /STATION=HTTPS://localhost:18443/ogg "/D=$long" || fail "an https station was refused (exit $?)"
+[[ $(reg_value 'HKCU\Software\Neonara' StationURL) == HTTPS://localhost:18443/ogg ]] ||
+  fail "the https station is not stored"
+run_setup /S /STATION=https:///ogg "/D=$long"
+[[ $? == 2 ]] || fail "an https address without a host was not refused with exit code 2"
+echo "ok: an https station is taken, one without a host refused"
 uninstall "$long"
 [[ $(reg_value "$desktop" SCRNSAVE.EXE) == 'C:\windows\system32\previous.scr' ]] ||
   fail "the previous screensaver is not back after the second uninstall"
