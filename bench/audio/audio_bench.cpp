@@ -9,9 +9,12 @@
 //     which gives the engine's overhead beyond decoding;
 //   - time from BASS_StreamCreateURL to the first sound at the device,
 //     against the device's own start-up (waveOut opened, a block written,
-//     its position moving).
+//     its position moving);
+//   - the same minute as 128 kbit/s Ogg Vorbis: our decoder alone against
+//     Debian's `oggdec`, and the whole stream on the "no sound" device;
+//   - the MP3 minute over HTTPS against plain HTTP: what TLS costs.
 //
-//   audio_bench.exe URL FILE MPG123_CPU_SECONDS
+//   audio_bench.exe URL FILE MPG123_CPU_SECONDS OGG_URL OGG_FILE OGGDEC_CPU_SECONDS HTTPS_URL
 #include <windows.h>
 #include <mmsystem.h>
 
@@ -25,6 +28,7 @@
 #include <vector>
 
 #include "audio/decoder.h"
+#include "audio/vorbis_decoder.h"
 
 namespace {
 
@@ -111,6 +115,34 @@ bool DecodeOnly(const char* path, double* cpu, double* audioSeconds) {
     while (decoder.Decode(block.data(), 4096, &n) == audio::Mp3Decoder::Result::kData) frames += n;
     *cpu = ThreadCpu() - start;
     *audioSeconds = static_cast<double>(frames) / decoder.Rate();
+    return frames > 0;
+}
+
+// Our Vorbis decoder alone over the whole file, fed in 4 KiB pieces as a
+// stream feeds it.
+bool DecodeOggOnly(const char* path, double* cpu, double* audioSeconds) {
+    std::ifstream f(path, std::ios::binary);
+    std::vector<char> bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+    audio::VorbisDecoder decoder;
+    decoder.OpenFeed();
+    std::vector<int16_t> block(4096 * 2);
+    int64_t frames = 0;
+    size_t at = 0;
+    double start = ThreadCpu();
+    for (;;) {
+        int n = 0;
+        audio::FeedDecoder::Result r = decoder.Decode(block.data(), 4096, &n);
+        if (r == audio::FeedDecoder::Result::kData) {
+            frames += n;
+            continue;
+        }
+        if (r != audio::FeedDecoder::Result::kNeedMore || at == bytes.size()) break;
+        size_t piece = std::min<size_t>(4096, bytes.size() - at);
+        decoder.Feed(reinterpret_cast<const uint8_t*>(bytes.data() + at), piece);
+        at += piece;
+    }
+    *cpu = ThreadCpu() - start;
+    *audioSeconds = decoder.Rate() > 0 ? static_cast<double>(frames) / decoder.Rate() : 0;
     return frames > 0;
 }
 
@@ -263,26 +295,33 @@ void Line(const char* name, double ours, double baseline) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 4) {
-        std::fprintf(stderr, "usage: audio_bench URL FILE MPG123_CPU_SECONDS (run bench/audio/run_audio_bench.sh)\n");
+    if (argc != 8) {
+        std::fprintf(stderr, "usage: audio_bench URL FILE MPG123_CPU_SECONDS OGG_URL OGG_FILE OGGDEC_CPU_SECONDS "
+                             "HTTPS_URL (run bench/audio/run_audio_bench.sh)\n");
         return 2;
     }
     const char* url = argv[1];
     const char* file = argv[2];
     const double mpg123Cpu = std::atof(argv[3]);
+    const char* oggUrl = argv[4];
+    const char* oggFile = argv[5];
+    const double oggdecCpu = std::atof(argv[6]);
+    const char* httpsUrl = argv[7];
     Bass bass;
     if (!bass.module || !bass.Init || !bass.ChannelGetData) {
         std::fprintf(stderr, "audio_bench: bass.dll not found next to the program\n");
         return 1;
     }
-    double decodeCpu = 0, fileSeconds = 0;
-    if (!DecodeOnly(file, &decodeCpu, &fileSeconds)) {
-        std::fprintf(stderr, "audio_bench: %s does not decode\n", file);
+    double decodeCpu = 0, fileSeconds = 0, oggDecodeCpu = 0, oggSeconds = 0;
+    if (!DecodeOnly(file, &decodeCpu, &fileSeconds) || !DecodeOggOnly(oggFile, &oggDecodeCpu, &oggSeconds)) {
+        std::fprintf(stderr, "audio_bench: %s or %s does not decode\n", file, oggFile);
         return 1;
     }
     StreamRun silent = PlayStream(bass, 0, url);
     StreamRun device = PlayStream(bass, 1, url);
-    if (!silent.ok || !device.ok) {
+    StreamRun ogg = PlayStream(bass, 0, oggUrl);
+    StreamRun secure = PlayStream(bass, 0, httpsUrl);
+    if (!silent.ok || !device.ok || !ogg.ok || !secure.ok) {
         std::fprintf(stderr, "audio_bench: a stream run failed\n");
         return 1;
     }
@@ -290,14 +329,23 @@ int main(int argc, char** argv) {
     double deviceCpu = DeviceCpuPerSecond(20);
     std::printf("audio: %.1f s of audio; mpg123 -t %.3f s CPU, our decoder %.3f s CPU\n", fileSeconds, mpg123Cpu,
                 decodeCpu);
+    std::printf("audio: %.1f s of Ogg Vorbis; oggdec %.3f s CPU, our decoder %.3f s CPU\n", oggSeconds, oggdecCpu,
+                oggDecodeCpu);
     Line("audio_decode_cpu", decodeCpu, mpg123Cpu);
     Line("audio_stream_minute_cpu_nosound", silent.cpu, mpg123Cpu);
     Line("audio_stream_minute_cpu", device.cpu, mpg123Cpu);
     Line("audio_first_sound_ms", device.firstSound * 1000, deviceStart * 1000);
+    Line("audio_ogg_decode_cpu", oggDecodeCpu, oggdecCpu);
+    Line("audio_ogg_stream_minute_cpu_nosound", ogg.cpu, oggdecCpu);
+    // CPU per second of audio, HTTPS against plain HTTP, same file and device.
+    Line("audio_https_cpu_per_audio_second", secure.cpu / secure.audioSeconds, silent.cpu / silent.audioSeconds);
     std::printf("audio: engine overhead beyond decoding: %.2f %% of one core without sound; with the device %.2f %% "
                 "(%.2f %% with Wine's waveOut, which alone takes %.2f %%)\n",
                 100 * (silent.cpu - decodeCpu) / silent.audioSeconds,
                 100 * ((device.cpu - decodeCpu) / device.audioSeconds - deviceCpu),
                 100 * (device.cpu - decodeCpu) / device.audioSeconds, 100 * deviceCpu);
+    std::printf("audio: TLS adds %.2f %% of one core at 128 kbit/s (HTTPS %.2f %%, HTTP %.2f %%)\n",
+                100 * (secure.cpu / secure.audioSeconds - silent.cpu / silent.audioSeconds),
+                100 * secure.cpu / secure.audioSeconds, 100 * silent.cpu / silent.audioSeconds);
     return 0;
 }
