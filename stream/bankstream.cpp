@@ -26,6 +26,8 @@ int TBankStream::Read(void* buffer, int count) {
     return count;
 }
 
+bool TBankStream::PlainBytes() { return Class() == &classRecord; }
+
 int TBankStream::Write(const void* buffer, int count) {
     if (count < 1 || pos > bank->size) return 0;
     if (count > INT_MAX - pos) count = INT_MAX - pos;  // a bank holds at most INT_MAX bytes

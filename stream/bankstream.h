@@ -14,6 +14,7 @@ public:
     int Seek(int pos) override;  // clamped to 0..size
     int Read(void* buffer, int count) override;
     int Write(const void* buffer, int count) override;  // grows the bank as needed
+    bool PlainBytes() override;
 
     // For the null object a new empty bank is used.
     static TBankStream* Create(TBank* bank);

@@ -70,6 +70,8 @@ int TRamStream::Read(void* destination, int count) {
     return count;
 }
 
+bool TRamStream::PlainBytes() { return Class() == &classRecord; }
+
 int TRamStream::Write(const void* source, int count) {
     if (count <= 0 || !writeable) return 0;
     if (count > size - pos) count = size - pos;

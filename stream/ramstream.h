@@ -36,6 +36,7 @@ public:
     int Seek(int pos) override;  // clamped to 0..size
     int Read(void* destination, int count) override;
     int Write(const void* source, int count) override;
+    bool PlainBytes() override;
 
     // A negative size counts as 0.
     static TRamStream* Create(void* buffer, int size, int readable, int writeable);

@@ -94,22 +94,49 @@ void TStream::WriteFloat(float value) { WriteValue(this, value); }
 double TStream::ReadDouble() { return ReadValue<double>(this); }
 void TStream::WriteDouble(double value) { WriteValue(this, value); }
 
+namespace {
+
+// A line's bytes as ReadLine collects them: 13 is dropped, and the bytes go
+// into the string 1024 at a time.
+class LineBytes {
+public:
+    void Add(unsigned char c) {
+        if (c == 13) return;
+        chunk_[used_++] = c;
+        if (used_ == sizeof chunk_) Flush();
+    }
+    void Add(const unsigned char* bytes, int count) {
+        for (int i = 0; i < count; ++i) Add(bytes[i]);
+    }
+    String* Take() {
+        if (used_ > 0) Flush();
+        return line_ ? line_ : EmptyString();
+    }
+
+private:
+    void Flush() {
+        String* piece = String::FromBytes(chunk_, used_);
+        line_ = line_ ? Concat(line_, piece) : piece;
+        used_ = 0;
+    }
+    unsigned char chunk_[1024];
+    int used_ = 0;
+    String* line_ = nullptr;
+};
+
+}  // namespace
+
 String* TStream::ReadLine() {
-    unsigned char chunk[1024];
-    int used = 0;
-    String* line = EmptyString();
+    LineBytes line;
     for (;;) {
         unsigned char c;
         if (Read(&c, 1) != 1 || c == 0 || c == 10) break;
-        if (c == 13) continue;
-        chunk[used++] = c;
-        if (used == sizeof chunk) {
-            line = Concat(line, String::FromBytes(chunk, used));
-            used = 0;
-        }
+        line.Add(c);
     }
-    return used ? Concat(line, String::FromBytes(chunk, used)) : line;
+    return line.Take();
 }
+
+bool TStream::PlainBytes() { return false; }
 
 // The low byte of every character.
 static std::vector<unsigned char> LowBytes(String* text) {
@@ -172,6 +199,11 @@ void TStreamWrapper::WriteFloat(float value) { stream->WriteFloat(value); }
 double TStreamWrapper::ReadDouble() { return stream->ReadDouble(); }
 void TStreamWrapper::WriteDouble(double value) { stream->WriteDouble(value); }
 void TStreamWrapper::SetStream(TStream* wrapped) { stream = wrapped; }
+
+bool TStreamWrapper::PlainBytes() {
+    bool plainClass = Class() == &TStreamWrapper::classRecord || Class() == &TStreamStream::classRecord;
+    return plainClass && !IsNull(stream) && stream->PlainBytes();
+}
 
 // ---- TStreamStream ----
 
@@ -247,6 +279,42 @@ int TCStream::Read(void* buffer, int count) {
     if (pos >= 0) pos += n;
     return n;
 }
+
+// The unread bytes of the C library's buffer up to the line's end go into
+// line and leave the buffer; true when the line ended among them. msvcrt's
+// FILE is public: _ptr is the next unread byte, _cnt how many are left.
+static bool TakeBufferedLine(FILE* file, LineBytes* line, int* moved) {
+    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(file->_ptr);
+    const int count = file->_cnt > 0 ? file->_cnt : 0;
+    int end = 0;
+    while (end < count && bytes[end] != 10 && bytes[end] != 0) ++end;
+    line->Add(bytes, end);
+    const bool ended = end < count;
+    *moved = ended ? end + 1 : end;
+    file->_ptr += *moved;
+    file->_cnt -= *moved;
+    return ended;
+}
+
+String* TCStream::ReadLine() {
+    if (!PlainBytes() || !file) return TStream::ReadLine();
+    SwitchDirection(MODE_READ);
+    LineBytes line;
+    for (;;) {
+        int moved = 0;
+        bool ended = TakeBufferedLine(file, &line, &moved);
+        if (pos >= 0) pos += moved;
+        if (ended) break;
+        int c = _getc_nolock(file);  // the buffer is empty: this fills it
+        if (c == EOF) break;
+        if (pos >= 0) ++pos;
+        if (c == 0 || c == 10) break;
+        line.Add(static_cast<unsigned char>(c));
+    }
+    return line.Take();
+}
+
+bool TCStream::PlainBytes() { return Class() == &classRecord; }
 
 int TCStream::Write(const void* buffer, int count) {
     if (!file || count <= 0) return 0;

@@ -68,6 +68,12 @@ public:
     virtual void WriteString(String* text);
     virtual Object* ReadObject();
     virtual void WriteObject(Object* object);
+
+    // True when ReadByte is exactly a one-byte Read that gives 0 at the end,
+    // so that a reader may take runs of bytes with Read instead: the file,
+    // RAM and bank streams of exactly their class, and the plain wrappers of
+    // one. A subclass is not plain unless it says so.
+    virtual bool PlainBytes();
 };
 
 // Forwards the primitives and the typed operations to the wrapped stream.
@@ -98,6 +104,8 @@ public:
     void WriteFloat(float value) override;
     double ReadDouble() override;
     void WriteDouble(double value) override;
+
+    bool PlainBytes() override;
 
     virtual void SetStream(TStream* wrapped);
 };
@@ -139,6 +147,10 @@ public:
     int Close() override;  // the same; a second Close does nothing
     int Read(void* buffer, int count) override;
     int Write(const void* buffer, int count) override;
+    // The generic ReadLine's bytes, taken straight from the C library's
+    // buffer instead of one virtual Read a byte.
+    String* ReadLine() override;
+    bool PlainBytes() override;
 
     // Backslashes become "/"; "r+b" for both flags, "wb" for writing only,
     // else "rb". The null object when the file cannot be opened.

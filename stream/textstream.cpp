@@ -1,6 +1,7 @@
 #include "stream/textstream.h"
 
 #include <climits>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -62,27 +63,95 @@ int TTextStream::Write(const void* buffer, int count) {
 
 // ---- characters ----
 
+namespace {
+
+// How many bytes a character takes, from its first byte. UTF-8 is not
+// validated: a four-byte sequence stops after three bytes (and reads as 0).
+template <int kEncoding>
+int CharLength(int first) {
+    if (kEncoding == ENCODING_UTF8) return first < 128 ? 1 : first < 224 ? 2 : 3;
+    if (kEncoding == ENCODING_UTF16BE || kEncoding == ENCODING_UTF16LE) return 2;
+    return 1;
+}
+
+// A character from its bytes; bytes past the end of the stream are 0.
+template <int kEncoding>
+int CharValue(const int* b) {
+    switch (kEncoding) {
+        case ENCODING_UTF8:
+            if (b[0] < 128) return b[0];
+            if (b[0] < 224) return ((b[0] - 192) * 64 + (b[1] - 128)) & 0xffff;
+            if (b[0] < 240) return ((b[0] - 224) * 4096 + (b[1] - 128) * 64 + (b[2] - 128)) & 0xffff;
+            return 0;
+        case ENCODING_UTF16BE:
+            return b[0] << 8 | b[1];
+        case ENCODING_UTF16LE:
+            return b[1] << 8 | b[0];
+        default:
+            return b[0];
+    }
+}
+
+template <int kEncoding>
+int ReadCharOf(TTextStream* text) {
+    int b[3] = {text->ReadRawByte(), 0, 0};
+    const int length = CharLength<kEncoding>(b[0]);
+    for (int i = 1; i < length; ++i) b[i] = text->ReadRawByte();
+    return CharValue<kEncoding>(b);
+}
+
+// Decodes the whole characters at the start of bytes[0, count) into out,
+// which has room for count characters; with atEnd, a character cut off by
+// the end is decoded too. Returns the bytes used; *made, the characters.
+template <int kEncoding>
+int DecodeRun(const unsigned char* bytes, int count, bool atEnd, char16_t* out, int* made) {
+    char16_t* const start = out;
+    int at = 0;
+    while (at < count) {
+        const int first = bytes[at];
+        if (kEncoding == ENCODING_UTF8 && first < 128) {  // the common case, one byte
+            *out++ = static_cast<char16_t>(first);
+            ++at;
+            continue;
+        }
+        const int length = CharLength<kEncoding>(first);
+        if (at + length > count && !atEnd) break;
+        int b[3] = {first, 0, 0};
+        for (int i = 1; i < length && at + i < count; ++i) b[i] = bytes[at + i];
+        *out++ = static_cast<char16_t>(CharValue<kEncoding>(b));
+        at += length;
+    }
+    *made = static_cast<int>(out - start);
+    return at < count ? at : count;
+}
+
+int DecodeRunIn(int encoding, const unsigned char* bytes, int count, bool atEnd, char16_t* out, int* made) {
+    switch (encoding) {
+        case ENCODING_UTF8: return DecodeRun<ENCODING_UTF8>(bytes, count, atEnd, out, made);
+        case ENCODING_UTF16BE: return DecodeRun<ENCODING_UTF16BE>(bytes, count, atEnd, out, made);
+        case ENCODING_UTF16LE: return DecodeRun<ENCODING_UTF16LE>(bytes, count, atEnd, out, made);
+        default: return DecodeRun<ENCODING_LATIN1>(bytes, count, atEnd, out, made);
+    }
+}
+
+// Decodes bytes onto the end of text.
+int AppendRun(int encoding, const unsigned char* bytes, int count, bool atEnd, std::u16string* text) {
+    const size_t old = text->size();
+    text->resize(old + static_cast<size_t>(count));
+    int made = 0;
+    int used = DecodeRunIn(encoding, bytes, count, atEnd, &(*text)[old], &made);
+    text->resize(old + static_cast<size_t>(made));
+    return used;
+}
+
+}  // namespace
+
 int TTextStream::ReadChar() {
     switch (encoding) {
-        case ENCODING_UTF8: {
-            int c = ReadRawByte();
-            if (c < 128) return c;
-            int a = ReadRawByte();
-            if (c < 224) return ((c - 192) * 64 + (a - 128)) & 0xffff;
-            int b = ReadRawByte();
-            if (c < 240) return ((c - 224) * 4096 + (a - 128) * 64 + (b - 128)) & 0xffff;
-            return 0;  // four-byte sequences are not decoded
-        }
-        case ENCODING_UTF16BE: {
-            int high = ReadRawByte();
-            return high << 8 | ReadRawByte();
-        }
-        case ENCODING_UTF16LE: {
-            int low = ReadRawByte();
-            return ReadRawByte() << 8 | low;
-        }
-        default:
-            return ReadRawByte();
+        case ENCODING_UTF8: return ReadCharOf<ENCODING_UTF8>(this);
+        case ENCODING_UTF16BE: return ReadCharOf<ENCODING_UTF16BE>(this);
+        case ENCODING_UTF16LE: return ReadCharOf<ENCODING_UTF16LE>(this);
+        default: return ReadCharOf<ENCODING_LATIN1>(this);
     }
 }
 
@@ -134,8 +203,31 @@ String* TTextStream::ReadLine() {
 
 String* TTextStream::ReadFile() {
     ReadPendingEOL();
+    if (Class() == &classRecord && !IsNull(stream) && stream->PlainBytes()) return ReadPlainToEnd();
     std::u16string text;
     while (!Eof()) text.push_back(static_cast<char16_t>(ReadChar()));
+    return FromUnits(text);
+}
+
+// ReadFile over plain bytes, read in runs: a run is the bytes ReadByte would
+// give one at a time, and the end is checked as ReadFile checks it. The bytes
+// of a character that a run cut off come again at the start of the next.
+String* TTextStream::ReadPlainToEnd() {
+    constexpr int kRun = 64 * 1024;
+    std::u16string text;
+    const int left = stream->Size() - stream->Pos();
+    if (left > 0) text.reserve(static_cast<size_t>(left));
+    std::vector<unsigned char> run(kRun + 2);
+    int kept = 0;  // at most 2: the first bytes of a character
+    while (!stream->Eof()) {
+        int n = stream->Read(run.data() + kept, kRun);
+        if (n <= 0) Throw(new TStreamReadException());
+        int count = kept + n;
+        int used = AppendRun(encoding, run.data(), count, false, &text);
+        kept = count - used;
+        std::memmove(run.data(), run.data() + used, static_cast<size_t>(kept));
+    }
+    AppendRun(encoding, run.data(), kept, true, &text);
     return FromUnits(text);
 }
 

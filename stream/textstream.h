@@ -58,6 +58,9 @@ public:
     // is neither 13, 10 nor 10.
     virtual void ReadPendingEOL();
     virtual void WritePendingEOL();
+
+private:
+    String* ReadPlainToEnd();
 };
 
 // "latin1", "utf8", "utf16be" and "utf16le": the path opened with OpenStream

@@ -234,6 +234,26 @@ TEST(StreamLines, ReadLineLongerThanItsBuffer) {
     EXPECT_EQ(Narrow(s->ReadLine()), "next");
 }
 
+// A file stream reads its lines straight from the C library's buffer: the
+// same lines and positions as the generic loop over a scripted stream.
+TEST(StreamLines, FileLinesAreTheGenericLines) {
+    std::string bytes = RandomBytes(Stressed() ? 3000 : 30000, 11);
+    for (size_t i = 0; i < bytes.size(); i += 37) bytes[i] = i % 3 ? '\n' : '\r';
+    bytes += std::string(1500, 'x');  // a last line longer than the line buffer, without an end
+    ScratchFolder dir;
+    String* path = dir.Path("lines.bin");
+    PutFile(path, bytes);
+    TStream* file = ReadStream(path);
+    TScriptedStream* scripted = TScriptedStream::Create(bytes);
+    while (!scripted->Eof()) {
+        ASSERT_EQ(Units(file->ReadLine()), Units(scripted->ReadLine())) << "at " << scripted->Pos();
+        ASSERT_EQ(file->Pos(), scripted->Pos());
+    }
+    EXPECT_TRUE(file->Eof());
+    EXPECT_EQ(file->ReadLine()->length, 0);
+    file->Close();
+}
+
 TEST(StreamLines, WriteLineAndWriteStringUseTheLowByte) {
     ScratchFolder dir;
     String* path = dir.Path("lines.txt");

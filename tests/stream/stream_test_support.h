@@ -41,6 +41,16 @@ inline std::string FileBytes(String* path) {
 }
 
 // Writes a file with the Win32 API.
+// Bytes of every value from a fixed seed: malformed text of every kind.
+inline std::string RandomBytes(size_t count, uint32_t seed) {
+    std::string bytes;
+    for (size_t i = 0; i < count; ++i) {
+        seed = seed * 1103515245u + 12345u;
+        bytes.push_back(static_cast<char>(seed >> 16));
+    }
+    return bytes;
+}
+
 inline void PutFile(String* path, const std::string& bytes) {
     std::u16string name = Units(path);
     HANDLE h = CreateFileW(reinterpret_cast<const wchar_t*>(name.c_str()), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,

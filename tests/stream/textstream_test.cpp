@@ -7,6 +7,7 @@
 #include <string>
 
 #include "runtime/exception.h"
+#include "stream/ramstream.h"
 #include "stream/textstream.h"
 #include "stream_test_support.h"
 
@@ -131,6 +132,27 @@ TEST(TextMalformed, ReadsNeverGoPastTheEnd) {
     EXPECT_EQ(t->ReadChar(), 0);
     EXPECT_EQ(t->ReadLine()->length, 0);
     EXPECT_EQ(t->ReadString(3)->length, 3);  // exactly n characters, zeros past the end
+}
+
+// File and RAM streams are decoded in runs of bytes; what they give must be
+// what a stream read one byte at a time gives, across the runs' seams and
+// with a character cut off by the end.
+TEST(TextRuns, RunsDecodeAsSingleBytesDo) {
+    std::string bytes = RandomBytes(Stressed() ? 70000 : 200000, 7) + "\xe2\x82";
+    bytes.replace(65500, 38, std::string(35, 'a') + "\xe2\x82\xac");  // a character across the first seam
+    ScratchFolder dir;
+    String* path = dir.Path("runs.bin");
+    PutFile(path, bytes);
+    for (int encoding = ENCODING_LATIN1; encoding <= ENCODING_UTF16LE; ++encoding) {
+        std::u16string bytewise = Units(Reader(bytes, encoding)->ReadFile());
+        TRamStream* ram = CreateRamStream(bytes.data(), static_cast<int>(bytes.size()), 1, 0);
+        EXPECT_EQ(Units(TTextStream::Create(ram, encoding)->ReadFile()), bytewise) << "RAM, encoding " << encoding;
+        TStream* inner = ReadStream(path);  // seen through a plain wrapper
+        TTextStream* file = TTextStream::Create(TStreamStream::Create(inner), encoding);
+        EXPECT_EQ(Units(file->ReadFile()), bytewise) << "file, encoding " << encoding;
+        EXPECT_TRUE(file->Eof());
+        inner->Close();
+    }
 }
 
 // ---- lines, strings and typed values ----
