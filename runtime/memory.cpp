@@ -104,10 +104,53 @@ uintptr_t AllocAligned(int size) {
 
 void FreeAligned(void* block) { std::free(reinterpret_cast<char**>(block)[-1]); }
 
+// Freed large blocks kept for the next large request of about their size.
+// A new block of this size comes from the system as fresh pages (Wine's heap
+// maps and unmaps it), and the first touch of each page costs more than, for
+// example, decoding an image into it. Invariant: the cache holds at most
+// kCachedBlocks blocks of at most kCachedBlockBytes each, oldest first, none
+// of them in largeBlocks, each with at most the size it was allocated with.
+constexpr int kCachedBlocks = 4;
+constexpr uintptr_t kCachedBlockBytes = 1 << 20;
+LargeBlock cachedBlocks[kCachedBlocks];
+int cachedCount;
+
+// A cached block that fits size without wasting more than a quarter of it.
+uintptr_t TakeCachedBlock(int size) {
+    const uintptr_t want = static_cast<uintptr_t>(size);
+    for (int i = 0; i < cachedCount; ++i) {
+        const uintptr_t capacity = cachedBlocks[i].end - cachedBlocks[i].start;
+        if (capacity >= want && capacity - want <= capacity / 4) {
+            uintptr_t start = cachedBlocks[i].start;
+            std::copy(cachedBlocks + i + 1, cachedBlocks + cachedCount, cachedBlocks + i);
+            --cachedCount;
+            return start;
+        }
+    }
+    return 0;
+}
+
+// Keeps a freed block, the oldest giving way when the cache is full.
+void CacheBlock(const LargeBlock& block) {
+    if (block.end - block.start > kCachedBlockBytes) {
+        FreeAligned(reinterpret_cast<void*>(block.start));
+        return;
+    }
+    if (cachedCount == kCachedBlocks) {
+        FreeAligned(reinterpret_cast<void*>(cachedBlocks[0].start));
+        std::copy(cachedBlocks + 1, cachedBlocks + kCachedBlocks, cachedBlocks);
+        --cachedCount;
+    }
+    cachedBlocks[cachedCount++] = block;
+}
+
 void* AllocLarge(int size) {
-    uintptr_t aligned = AllocAligned(size);
-    auto& blocks = Large();
+    // A reused block is recorded with the size asked for; the rest of it
+    // stays unused until it is freed.
+    uintptr_t aligned = TakeCachedBlock(size);
+    if (!aligned) aligned = AllocAligned(size);
     LargeBlock entry{aligned, aligned + static_cast<uintptr_t>(size)};
+    auto& blocks = Large();
     WidenHeapRange(entry.start, entry.end);
     blocks.insert(std::upper_bound(blocks.begin(), blocks.end(), entry,
                                    [](const LargeBlock& a, const LargeBlock& b) {
@@ -122,8 +165,13 @@ void FreeLarge(void* block) {
     auto& blocks = Large();
     auto it = std::lower_bound(blocks.begin(), blocks.end(), start,
                                [](const LargeBlock& b, uintptr_t s) { return b.start < s; });
-    if (it != blocks.end() && it->start == start) blocks.erase(it);
-    FreeAligned(block);
+    if (it == blocks.end() || it->start != start) {
+        FreeAligned(block);
+        return;
+    }
+    LargeBlock freed = *it;
+    blocks.erase(it);
+    CacheBlock(freed);
 }
 
 uint32_t* MemPage(uintptr_t address, bool create) {

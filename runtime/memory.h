@@ -7,7 +7,8 @@
 //    from 65536-byte chunks; each class's free list is threaded through the
 //    first word of its free blocks;
 //  - larger requests are aligned heap blocks whose raw pointer sits in the
-//    word just before the block;
+//    word just before the block; a few freed ones of up to 1 MiB are kept
+//    for the next request of about their size;
 //  - a mem bit is set exactly for the 16-byte units where a live object begins.
 #pragma once
 #include <cstddef>

@@ -441,3 +441,22 @@ TEST(Memory, FreedSmallBlocksAreReusedFromTheirClass) {
     EXPECT_EQ(a, b);
     MemFree(b, 112);
 }
+
+// A freed large block serves the next request of about its size, and only
+// that: a far smaller one, or one larger than the block, gets a block of its own.
+TEST(Memory, FreedLargeBlocksServeRequestsOfAboutTheirSize) {
+    const int size = 256 * 1024;
+    void* a = MemAlloc(size);
+    std::memset(a, 1, static_cast<size_t>(size));
+    MemFree(a, size);
+    void* small = MemAlloc(size / 2);
+    void* larger = MemAlloc(size + 16);
+    EXPECT_NE(small, a);
+    EXPECT_NE(larger, a);
+    void* b = MemAlloc(size - 4096);
+    EXPECT_EQ(b, a);
+    std::memset(b, 2, static_cast<size_t>(size - 4096));
+    for (auto [block, bytes] : {std::pair{small, size / 2}, {larger, size + 16}, {b, size - 4096}}) {
+        MemFree(block, bytes);
+    }
+}
