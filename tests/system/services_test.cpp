@@ -277,13 +277,11 @@ TEST_F(Services, SavingOverAnExistingFileAsksFirst) {
     EXPECT_EQ(Lower(StringOfWide(chosen)), Lower(dir.File(L"old.dat")));
 }
 
-// True when the folder browser's tree has selected the folder named last in
-// `path`.
-static bool TreeSelects(HWND dialog, const std::wstring& path) {
-    std::wstring leaf = path.substr(path.find_last_of(L"/\\") + 1);
+// The text of the folder browser's selected tree item ("" for none).
+static std::wstring TreeSelection(HWND dialog) {
     HWND tree = FindWindowExW(dialog, nullptr, L"SysTreeView32", nullptr);
     LRESULT selected = tree ? SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CARET, 0) : 0;
-    if (!selected) return false;
+    if (!selected) return std::wstring();
     wchar_t text[MAX_PATH] = {};
     TVITEMW item{};
     item.mask = TVIF_TEXT;
@@ -291,7 +289,14 @@ static bool TreeSelects(HWND dialog, const std::wstring& path) {
     item.pszText = text;
     item.cchTextMax = MAX_PATH;
     SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item));
-    return _wcsicmp(text, leaf.c_str()) == 0;
+    return text;
+}
+
+// True when the folder browser's tree has selected the folder named last in
+// `path`.
+static bool TreeSelects(HWND dialog, const std::wstring& path) {
+    std::wstring leaf = path.substr(path.find_last_of(L"/\\") + 1);
+    return _wcsicmp(TreeSelection(dialog).c_str(), leaf.c_str()) == 0;
 }
 
 TEST_F(Services, RequestDirStartsAtTheInitialFolder) {
@@ -308,7 +313,10 @@ TEST_F(Services, RequestDirStartsAtTheInitialFolder) {
             if (WaitWithoutPumping([&] { return TreeSelects(dialog, dir.path()); })) {
                 Press(dialog, IDOK);
             } else {
-                seen.problem = "the initial folder selected";
+                // What the tree shows instead, for the failure's message.
+                std::string shown;
+                for (wchar_t c : TreeSelection(dialog)) shown.push_back(c < 128 ? static_cast<char>(c) : '?');
+                seen.problem = "the initial folder selected; the tree shows '" + shown + "'";
                 Press(dialog, IDCANCEL);
             }
         });
