@@ -10,8 +10,6 @@
 
 namespace audio {
 
-namespace {
-
 std::string Lower(std::string s) {
     for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return s;
@@ -23,6 +21,8 @@ std::string Trim(const std::string& s) {
     size_t e = s.find_last_not_of(" \t\r");
     return s.substr(b, e - b + 1);
 }
+
+namespace {
 
 bool StartsWithNoCase(const std::string& s, const std::string& prefix) {
     return s.size() >= prefix.size() && Lower(s.substr(0, prefix.size())) == prefix;

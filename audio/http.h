@@ -11,6 +11,11 @@
 
 namespace audio {
 
+// Header text: ASCII lower case, and without the blanks (and a carriage
+// return) around it.
+std::string Lower(std::string s);
+std::string Trim(const std::string& s);
+
 struct Url {
     bool secure = false;  // https: TLS, port 443 by default
     std::string host;     // without brackets for IPv6 literals

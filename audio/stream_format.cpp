@@ -1,8 +1,8 @@
 #include "audio/stream_format.h"
 
-#include <cctype>
 #include <cstring>
 
+#include "audio/http.h"
 #include "audio/vorbis_decoder.h"
 
 namespace audio {
@@ -19,11 +19,7 @@ bool Is(const std::string& type, std::initializer_list<const char*> names) {
 }  // namespace
 
 StreamFormat FormatFromContentType(const std::string& contentType) {
-    std::string type = contentType.substr(0, contentType.find(';'));
-    for (char& c : type) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    size_t b = type.find_first_not_of(" \t");
-    size_t e = type.find_last_not_of(" \t\r");
-    type = b == std::string::npos ? "" : type.substr(b, e - b + 1);
+    const std::string type = Trim(Lower(contentType.substr(0, contentType.find(';'))));
     if (type.empty() || type == "application/octet-stream") return StreamFormat::kUnknown;
     if (Is(type, {"audio/mpeg", "audio/mp3", "audio/x-mpeg", "audio/mpeg3", "audio/x-mp3", "audio/mpg"})) {
         return StreamFormat::kMp3;
