@@ -81,11 +81,27 @@ void IcyBlocks(Rng& rng) {
     Expect(gotMetas == metas, "metadata blocks");
 }
 
+// An embedded seed file with bytes flipped, cut and inserted.
+std::string MutatedSeed(const char* name, Rng& rng) {
+    const EmbeddedFile* seed = FindEmbeddedFile(name);
+    Expect(seed != nullptr, "a seed file is not embedded");
+    std::string bytes(reinterpret_cast<const char*>(seed->data), static_cast<size_t>(seed->length));
+    Mutate(bytes, rng, bytes.size() + 4096);
+    return bytes;
+}
+
+// Feeds the decoder the next piece of bytes, of a random size up to 4 KiB;
+// false once all have gone in.
+bool FeedPiece(audio::FeedDecoder& decoder, const std::string& bytes, size_t* at, Rng& rng) {
+    if (*at >= bytes.size()) return false;
+    size_t n = std::min<size_t>(bytes.size() - *at, 1 + rng.Below(4096));
+    decoder.Feed(reinterpret_cast<const uint8_t*>(bytes.data() + *at), n);
+    *at += n;
+    return true;
+}
+
 void Mp3Frames(Rng& rng) {
-    static const EmbeddedFile* seed = FindEmbeddedFile("fuzz-seed.mp3");
-    Expect(seed != nullptr, "the seed MP3 is not embedded");
-    std::string mp3(reinterpret_cast<const char*>(seed->data), static_cast<size_t>(seed->length));
-    Mutate(mp3, rng, mp3.size() + 4096);
+    std::string mp3 = MutatedSeed("fuzz-seed.mp3", rng);
     audio::Mp3Decoder decoder;
     Expect(decoder.OpenFeed(), "the decoder cannot open");
     int16_t out[1152 * audio::kChannels * 2];
@@ -98,20 +114,14 @@ void Mp3Frames(Rng& rng) {
             continue;
         }
         if (r == audio::Mp3Decoder::Result::kError && !decoder.OpenFeed()) return;
-        if (at >= mp3.size()) return;
-        size_t n = std::min<size_t>(mp3.size() - at, 1 + rng.Below(4096));
-        decoder.Feed(reinterpret_cast<const uint8_t*>(mp3.data() + at), n);
-        at += n;
+        if (!FeedPiece(decoder, mp3, &at, rng)) return;
     }
 }
 
 // Chained Ogg Vorbis with bytes flipped, cut and inserted, fed in pieces:
 // the decoder may refuse it, never crash, hang or hand out more than asked.
 void OggPages(Rng& rng) {
-    static const EmbeddedFile* seed = FindEmbeddedFile("fuzz-seed.ogg");
-    Expect(seed != nullptr, "the seed Ogg is not embedded");
-    std::string ogg(reinterpret_cast<const char*>(seed->data), static_cast<size_t>(seed->length));
-    Mutate(ogg, rng, ogg.size() + 4096);
+    std::string ogg = MutatedSeed("fuzz-seed.ogg", rng);
     audio::VorbisDecoder decoder;
     decoder.OpenFeed();
     int16_t out[2048 * audio::kChannels];
@@ -124,10 +134,7 @@ void OggPages(Rng& rng) {
         Expect(frames >= 0 && frames <= 2048, "more frames than asked for");
         if (r == audio::FeedDecoder::Result::kData) continue;
         if (r == audio::FeedDecoder::Result::kError) decoder.OpenFeed();
-        if (at >= ogg.size()) return;
-        size_t n = std::min<size_t>(ogg.size() - at, 1 + rng.Below(4096));
-        decoder.Feed(reinterpret_cast<const uint8_t*>(ogg.data() + at), n);
-        at += n;
+        if (!FeedPiece(decoder, ogg, &at, rng)) return;
     }
 }
 
