@@ -171,6 +171,13 @@ VorbisDecoder::Step VorbisDecoder::Advance() {
     return TakePage(&page);
 }
 
+// A broken link: after a good one it is skipped up to the next link;
+// before any, the stream is not playable.
+VorbisDecoder::Step VorbisDecoder::DropLink() {
+    EndLink();
+    return s_->links > 0 ? Step::kGoOn : Step::kError;
+}
+
 VorbisDecoder::Step VorbisDecoder::TakePage(void* p) {
     State& s = *s_;
     auto* page = static_cast<ogg_page*>(p);
@@ -192,10 +199,7 @@ VorbisDecoder::Step VorbisDecoder::TakePage(void* p) {
     }
     if (ogg_page_serialno(page) != s.stream.serialno) return Step::kGoOn;
     s.bytesSincePacket += page->body_len;
-    if (s.bytesSincePacket > kMaxPacketBytes) {
-        EndLink();
-        return s.links > 0 ? Step::kGoOn : Step::kError;
-    }
+    if (s.bytesSincePacket > kMaxPacketBytes) return DropLink();
     ogg_stream_pagein(&s.stream, page);
     return Step::kGoOn;
 }
@@ -204,14 +208,10 @@ VorbisDecoder::Step VorbisDecoder::TakePacket(void* p) {
     State& s = *s_;
     auto* packet = static_cast<ogg_packet*>(p);
     if (s.headers < 3) {
-        if (vorbis_synthesis_headerin(&s.info, &s.comment, packet) != 0) {
-            EndLink();
-            return s.links > 0 ? Step::kGoOn : Step::kError;
-        }
+        if (vorbis_synthesis_headerin(&s.info, &s.comment, packet) != 0) return DropLink();
         if (++s.headers < 3) return Step::kGoOn;
         if (s.info.rate < kMinRate || s.info.rate > kMaxRate || vorbis_synthesis_init(&s.dsp, &s.info) != 0) {
-            EndLink();
-            return s.links > 0 ? Step::kGoOn : Step::kError;
+            return DropLink();
         }
         vorbis_block_init(&s.dsp, &s.block);
         s.haveDsp = true;

@@ -49,6 +49,7 @@ private:
     Step TakePage(void* page);
     void StartLink(int serial);
     void EndLink();
+    Step DropLink();
     int Convert(int16_t* out, int maxFrames);
 
     std::unique_ptr<State> s_;
