@@ -16,7 +16,9 @@
 //              tick it takes; the Flip and the whole process's CPU per frame.
 //   memory     the loop for NEONARA_BENCH_MEMORY_SECONDS (default 600 s):
 //              MemoryAllocated and the resident set, first sample against the
-//              last, with the fireworks the station's beat starts.
+//              last, with the fireworks the station's beat starts; and the
+//              last resident set against the bare program's with its display
+//              open (the most of the start-up rounds).
 //
 // For rates the ratio is ours / baseline; for times and sizes baseline / ours
 // (above 1 is better either way; memory near 1.0 means flat).
@@ -104,6 +106,12 @@ int CountFireworks() {
 
 // --- start-up (child processes) ---
 
+// What a start-up child reports once its first frame is presented.
+void PrintStartup() {
+    std::printf("startup_ms=%.3f probe_ms=%d resident_bytes=%.0f\n", MillisSinceProcessStart() - RetraceProbeMillis(),
+                RetraceProbeMillis(), ResidentBytes());
+}
+
 int SaverStartupChild() {
     StartScreenSaverModules();
     SeedRnd(MilliSecs());
@@ -111,8 +119,7 @@ int SaverStartupChild() {
     if (!saver->StartSaver(1)) return 1;
     saver->DrawFrame();
     Flip(-1);
-    std::printf("startup_ms=%.3f probe_ms=%d\n", MillisSinceProcessStart() - RetraceProbeMillis(),
-                RetraceProbeMillis());
+    PrintStartup();
     return 0;
 }
 
@@ -124,19 +131,23 @@ int BareStartupChild() {
     if (IsNull(Graphics(1024, 768, 32, 0, 0))) return 1;
     Cls();
     Flip(0);
-    std::printf("startup_ms=%.3f probe_ms=%d\n", MillisSinceProcessStart() - RetraceProbeMillis(),
-                RetraceProbeMillis());
+    PrintStartup();
     return 0;
 }
 
-// Runs this program again in a start-up mode; its start-up time, or -1.
-double ChildStartup(const wchar_t* mode) {
+double bareResident = 0;  // the bare program's resident set with its display open
+
+// Runs this program again in a start-up mode; its start-up time, or -1. Also
+// its resident set, when asked for.
+double ChildStartup(const wchar_t* mode, double* resident = nullptr) {
     ChildResult child = RunChild(QuoteArgument(OwnProgramPath()) + L" " + mode);
     size_t at = child.out.find("startup_ms=");
-    if (!child.finished || child.exitCode != 0 || at == std::string::npos) {
+    size_t residentAt = child.out.find("resident_bytes=");
+    if (!child.finished || child.exitCode != 0 || at == std::string::npos || residentAt == std::string::npos) {
         std::printf("bench: start-up child %ls failed (exit %lu): %s\n", mode, child.exitCode, child.out.c_str());
         return -1;
     }
+    if (resident) *resident = std::atof(child.out.c_str() + residentAt + 15);
     return std::atof(child.out.c_str() + at + 11);
 }
 
@@ -144,9 +155,12 @@ bool MeasureStartup() {
     double ours = 1e30, baseline = 1e30;
     for (int round = 0; round < kStartupRounds; ++round) {
         double t = ChildStartup(L"startup-saver");
-        double b = ChildStartup(L"startup-bare");
+        double resident = 0;
+        double b = ChildStartup(L"startup-bare", &resident);
         if (t < 0 || b < 0) return false;
-        std::printf("start-up round %d: saver %.1f ms, bare display %.1f ms\n", round + 1, t, b);
+        bareResident = std::max(bareResident, resident);
+        std::printf("start-up round %d: saver %.1f ms, bare display %.1f ms (resident %.1f MiB)\n", round + 1, t, b,
+                    resident / 1048576);
         ours = std::min(ours, t);
         baseline = std::min(baseline, b);
     }
@@ -282,6 +296,9 @@ void ReportMemory(double seconds) {
                 firstAllocated, firstAllocated / lastAllocated);
     std::printf("bench saver_resident_bytes ours=%.0f baseline=%.0f ratio=%.3f\n", lastResident, firstResident,
                 firstResident / lastResident);
+    std::printf("bench saver_resident_against_bare_display_bytes ours=%.0f baseline=%.0f ratio=%.3f "
+                "(ours beyond the bare program: %.1f MiB)\n",
+                lastResident, bareResident, bareResident / lastResident, (lastResident - bareResident) / 1048576);
     std::fflush(stdout);
 }
 
