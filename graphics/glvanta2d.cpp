@@ -86,9 +86,157 @@ TPixmap* PaddedPixels(TPixmap* source, int tw, int th) {
     return p;
 }
 
+// ---- drawing only the tiles that can change a pixel ----
+
+constexpr int kMinTiledSide = 64;   // smaller images are drawn whole
+constexpr int kTilesPerSide = 16;
+
+// True when a texel of the area, or of the one-texel ring that bilinear
+// filtering reads around it, has an alpha above 0.
+bool AreaShows(TPixmap* rgba, int x0, int y0, int x1, int y1) {
+    x0 = x0 > 0 ? x0 - 1 : 0;
+    y0 = y0 > 0 ? y0 - 1 : 0;
+    x1 = x1 < rgba->width ? x1 + 1 : rgba->width;
+    y1 = y1 < rgba->height ? y1 + 1 : rgba->height;
+    for (int y = y0; y < y1; ++y) {
+        const unsigned char* row = rgba->PixelPtr(0, y);
+        for (int x = x0; x < x1; ++x) {
+            if (row[4 * x + 3] != 0) return true;
+        }
+    }
+    return false;
+}
+
+// The frame's tile mask over the image's w x h texels of rgba; none when
+// every tile shows something.
+void MakeTileMask(TGLImageFrame* frame, TPixmap* rgba, int w, int h) {
+    if (w < kMinTiledSide || h < kMinTiledSide) return;
+    int side = ((w > h ? w : h) + kTilesPerSide - 1) / kTilesPerSide;
+    int across = (w + side - 1) / side, down = (h + side - 1) / side;
+    std::vector<uint8_t> filled(static_cast<size_t>(across * down));
+    bool anyEmpty = false;
+    for (int j = 0; j < down; ++j) {
+        for (int i = 0; i < across; ++i) {
+            int x1 = (i + 1) * side < w ? (i + 1) * side : w, y1 = (j + 1) * side < h ? (j + 1) * side : h;
+            filled[static_cast<size_t>(j * across + i)] = AreaShows(rgba, i * side, j * side, x1, y1);
+            anyEmpty |= !filled[static_cast<size_t>(j * across + i)];
+        }
+    }
+    if (!anyEmpty) return;
+    frame->filledTiles = std::move(filled);
+    frame->tilesAcross = across;
+    frame->tilesDown = down;
+    frame->tileSide = side;
+    frame->imageWidth = w;
+    frame->imageHeight = h;
+}
+
+// A fragment of alpha 0 leaves its pixel as it was: the blend is "source
+// alpha" with one minus source alpha or one, or, unblended, an alpha test
+// that refuses 0. Read from GL itself, which code beside the driver changes.
+bool ZeroAlphaLeavesPixels() {
+    if (glIsEnabled(GL_BLEND)) {
+        GLint source = 0, destination = 0;
+        glGetIntegerv(GL_BLEND_SRC, &source);
+        glGetIntegerv(GL_BLEND_DST, &destination);
+        return source == GL_SRC_ALPHA && (destination == GL_ONE_MINUS_SRC_ALPHA || destination == GL_ONE);
+    }
+    if (!glIsEnabled(GL_ALPHA_TEST)) return false;
+    GLint function = 0;
+    GLfloat reference = 0;
+    glGetIntegerv(GL_ALPHA_TEST_FUNC, &function);
+    glGetFloatv(GL_ALPHA_TEST_REF, &reference);
+    return (function == GL_GREATER && reference >= 0) || (function == GL_GEQUAL && reference > 0);
+}
+
+// Where an image-space point lands on the window, in pixels, through the
+// driver's matrix, GL's model-view and projection matrices and the viewport.
+// False when the projection is not affine.
+struct PixelMapping {
+    GLfloat model[16], projection[16];
+    GLint viewport[4];
+    bool Read() {
+        glGetFloatv(GL_MODELVIEW_MATRIX, model);
+        glGetFloatv(GL_PROJECTION_MATRIX, projection);
+        glGetIntegerv(GL_VIEWPORT, viewport);
+        return model[3] == 0 && model[7] == 0 && model[15] == 1 && projection[3] == 0 && projection[7] == 0 &&
+               projection[15] == 1;
+    }
+    void Map(float x, float y, float* px, float* py) const {
+        float vx = x * mix + y * miy, vy = x * mjx + y * mjy;
+        float ex = model[0] * vx + model[4] * vy + model[12], ey = model[1] * vx + model[5] * vy + model[13];
+        float cx = projection[0] * ex + projection[4] * ey + projection[12];
+        float cy = projection[1] * ex + projection[5] * ey + projection[13];
+        *px = (cx + 1) * 0.5f * viewport[2];
+        *py = (cy + 1) * 0.5f * viewport[3];
+    }
+};
+
+// True when the draw magnifies the texture at least twofold in every
+// direction: then only its first level is sampled, mipmapped or not.
+bool MagnifiedTwice(float x0, float y0, float x1, float y1, int w, int h) {
+    PixelMapping m;
+    if (!m.Read()) return false;
+    float ox, oy, ux, uy, vx, vy;
+    m.Map(x0, y0, &ox, &oy);
+    m.Map(x0 + (x1 - x0) / w, y0, &ux, &uy);  // one texel across
+    m.Map(x0, y0 + (y1 - y0) / h, &vx, &vy);  // one texel down
+    float ax = ux - ox, ay = uy - oy, bx = vx - ox, by = vy - oy;
+    float det = ax * by - ay * bx;
+    if (det == 0) return false;
+    // Texels a pixel step covers along the window's x and y.
+    float alongX = std::sqrt(by * by + ay * ay) / std::fabs(det);
+    float alongY = std::sqrt(bx * bx + ax * ax) / std::fabs(det);
+    return alongX <= 0.5f && alongY <= 0.5f;
+}
+
+std::vector<GLfloat> tileQuads;  // s, t, x, y for each corner
+bool drawWholeQuads = false;
+
 }  // namespace
 
+void GLDrawWholeQuads(bool whole) { drawWholeQuads = whole; }
+
 // ---- TGLImageFrame ----
+
+// Draws only the tiles that show a texel, as quads of the one grid, so that
+// they meet at shared corners and cover exactly the pixels the whole quad
+// covers there. The tiles left out hold texels of alpha 0 only, and under
+// the blends allowed their pixels would stay as they are.
+bool TGLImageFrame::DrawFilledTiles(float x0, float y0, float x1, float y1, float tx, float ty) {
+    if (drawWholeQuads || filledTiles.empty() || !ZeroAlphaLeavesPixels()) return false;
+    if (mipmapped && !MagnifiedTwice(x0, y0, x1, y1, imageWidth, imageHeight)) return false;
+    auto gridX = [&](int i) { return i * tileSide < imageWidth ? i * tileSide : imageWidth; };
+    auto gridY = [&](int j) { return j * tileSide < imageHeight ? j * tileSide : imageHeight; };
+    tileQuads.clear();
+    for (int j = 0; j < tilesDown; ++j) {
+        for (int i = 0; i < tilesAcross; ++i) {
+            if (!filledTiles[static_cast<size_t>(j * tilesAcross + i)]) continue;
+            const int corners[4][2] = {{i, j}, {i + 1, j}, {i + 1, j + 1}, {i, j + 1}};
+            for (const auto& c : corners) {
+                // The image's own corners exactly as the whole quad has them.
+                const int gx = gridX(c[0]), gy = gridY(c[1]);
+                const float u = static_cast<float>(gx) / imageWidth, v = static_cast<float>(gy) / imageHeight;
+                const float x = gx == 0 ? x0 : gx == imageWidth ? x1 : x0 + (x1 - x0) * u;
+                const float y = gy == 0 ? y0 : gy == imageHeight ? y1 : y0 + (y1 - y0) * v;
+                const float s = gx == 0 ? s0 : gx == imageWidth ? s1 : s0 + (s1 - s0) * u;
+                const float t = gy == 0 ? t0 : gy == imageHeight ? t1 : t0 + (t1 - t0) * v;
+                tileQuads.insert(tileQuads.end(), {s, t, tx + x * mix + y * miy, ty + x * mjx + y * mjy});
+            }
+        }
+    }
+    if (tileQuads.empty()) return true;
+    glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
+    glDisableClientState(GL_COLOR_ARRAY);
+    glDisableClientState(GL_NORMAL_ARRAY);
+    glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glTexCoordPointer(2, GL_FLOAT, 4 * sizeof(GLfloat), tileQuads.data());
+    glVertexPointer(2, GL_FLOAT, 4 * sizeof(GLfloat), tileQuads.data() + 2);
+    glDrawArrays(GL_QUADS, 0, static_cast<GLsizei>(tileQuads.size() / 4));
+    glPopClientAttrib();
+    return true;
+}
 
 TGLImageFrame::~TGLImageFrame() {
     if (seq == 0 || texture == 0) return;
@@ -103,6 +251,7 @@ TGLImageFrame::~TGLImageFrame() {
 
 void TGLImageFrame::Draw(float x0, float y0, float x1, float y1, float tx, float ty) {
     BindTexture(static_cast<GLuint>(texture));
+    if (DrawFilledTiles(x0, y0, x1, y1, tx, ty)) return;
     glBegin(GL_QUADS);
     glTexCoord2f(s0, t0);
     Vertex(x0, y0, tx, ty);
@@ -149,6 +298,8 @@ TGLImageFrame* TGLImageFrame::CreateFromPixmap(TPixmap* source, int flags) {
     frame->seq = GraphicsSeq;
     frame->textureWidth = tw;
     frame->textureHeight = th;
+    frame->mipmapped = mipmapped;
+    MakeTileMask(frame, pixels, w, h);
     // The binding in this context changed behind the cache.
     boundTexture = name;
     return frame;

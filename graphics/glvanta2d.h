@@ -8,6 +8,8 @@
 // with its own GL calls is not seen by the cache: the application restores it.
 #pragma once
 #include <cstdint>
+#include <vector>
+#include <cstdint>
 
 #include "graphics/vanta2d.h"
 
@@ -18,13 +20,28 @@ public:
     int32_t texture = 0;
     int32_t seq = 0;
     int32_t textureWidth = 0, textureHeight = 0;
+    // Which tiles of the image hold a texel that filtering can show: tiles
+    // across x down, tileSide texels square over the image's width x height
+    // (empty when the image is small or has no transparent tile).
+    std::vector<uint8_t> filledTiles;
+    int32_t tilesAcross = 0, tilesDown = 0, tileSide = 0;
+    int32_t imageWidth = 0, imageHeight = 0;
+    bool mipmapped = false;
 
     ~TGLImageFrame() override;
     void Draw(float x0, float y0, float x1, float y1, float tx, float ty) override;
+    // Draws the tiles that can show something, when leaving the others out
+    // changes no pixel; false when the whole quad must be drawn.
+    bool DrawFilledTiles(float x0, float y0, float x1, float y1, float tx, float ty);
     // Must be called with the texture's context current (the driver brackets
     // it with SwapSharedContext).
     static TGLImageFrame* CreateFromPixmap(TPixmap* pixmap, int flags);
 };
+
+// Every image drawn as its one whole quad (true), or by its tiles that can
+// show something where that changes no pixel (false, the default). For
+// comparing the two pictures.
+void GLDrawWholeQuads(bool whole);
 
 class TGLVanta2DDriver : public TVanta2DDriver {
     KV_CLASS(TGLVanta2DDriver, TVanta2DDriver)
