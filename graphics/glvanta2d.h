@@ -9,7 +9,6 @@
 #pragma once
 #include <cstdint>
 #include <vector>
-#include <cstdint>
 
 #include "graphics/vanta2d.h"
 
