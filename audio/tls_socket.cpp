@@ -34,6 +34,47 @@ int MillisecondsLeft(std::chrono::steady_clock::time_point deadline) {
 
 std::wstring Widen(const std::string& ascii) { return std::wstring(ascii.begin(), ascii.end()); }
 
+// Schannel and the certificate functions, loaded with the first TLS
+// connection rather than with the engine: under Wine loading them takes 50 to
+// 100 ms and over a megabyte, which a plain HTTP station never needs. They
+// stay loaded for the life of the process.
+struct TlsLibraries {
+    PSecurityFunctionTableW sspi = nullptr;
+    decltype(&CertGetCertificateChain) getChain = nullptr;
+    decltype(&CertVerifyCertificateChainPolicy) verifyPolicy = nullptr;
+    decltype(&CertFreeCertificateChain) freeChain = nullptr;
+    decltype(&CertFreeCertificateContext) freeCertificate = nullptr;
+
+    bool Loaded() const { return sspi && getChain && verifyPolicy && freeChain && freeCertificate; }
+};
+
+template <typename Function>
+void Find(HMODULE library, const char* name, Function* function) {
+    *function = reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(library, name)));
+}
+
+TlsLibraries LoadTlsLibraries() {
+    TlsLibraries tls;
+    if (HMODULE secur32 = LoadLibraryW(L"secur32.dll")) {
+        INIT_SECURITY_INTERFACE_W init = nullptr;
+        Find(secur32, "InitSecurityInterfaceW", &init);
+        if (init) tls.sspi = init();
+    }
+    if (HMODULE crypt32 = LoadLibraryW(L"crypt32.dll")) {
+        Find(crypt32, "CertGetCertificateChain", &tls.getChain);
+        Find(crypt32, "CertVerifyCertificateChainPolicy", &tls.verifyPolicy);
+        Find(crypt32, "CertFreeCertificateChain", &tls.freeChain);
+        Find(crypt32, "CertFreeCertificateContext", &tls.freeCertificate);
+    }
+    return tls;
+}
+
+// Loaded once, by whichever thread connects first (a thread-safe static).
+const TlsLibraries& Tls() {
+    static const TlsLibraries tls = LoadTlsLibraries();
+    return tls;
+}
+
 }  // namespace
 
 struct TlsSocket::Sspi {
@@ -48,8 +89,8 @@ TlsSocket::TlsSocket(std::unique_ptr<Socket> socket) : socket_(std::move(socket)
 
 TlsSocket::~TlsSocket() {
     Close();
-    if (sspi_->haveContext) DeleteSecurityContext(&sspi_->context);
-    if (sspi_->haveCredentials) FreeCredentialsHandle(&sspi_->credentials);
+    if (sspi_->haveContext) Tls().sspi->DeleteSecurityContext(&sspi_->context);
+    if (sspi_->haveCredentials) Tls().sspi->FreeCredentialsHandle(&sspi_->credentials);
 }
 
 void TlsSocket::Close() { socket_->Close(); }
@@ -62,7 +103,8 @@ int TlsSocket::Handshake(const std::string& host, int timeoutMs, CancelFlag canc
     // too; no client certificate is ever offered.
     cred.dwFlags = SCH_CRED_MANUAL_CRED_VALIDATION | SCH_CRED_NO_DEFAULT_CREDS;
     TimeStamp expiry;
-    if (AcquireCredentialsHandleW(nullptr, const_cast<wchar_t*>(UNISP_NAME_W), SECPKG_CRED_OUTBOUND, nullptr,
+    if (!Tls().Loaded()) return BASS_ERROR_SSL;
+    if (Tls().sspi->AcquireCredentialsHandleW(nullptr, const_cast<wchar_t*>(UNISP_NAME_W), SECPKG_CRED_OUTBOUND, nullptr,
                                   &cred, nullptr, nullptr, &sspi_->credentials, &expiry) != SEC_E_OK) {
         return BASS_ERROR_SSL;
     }
@@ -71,7 +113,7 @@ int TlsSocket::Handshake(const std::string& host, int timeoutMs, CancelFlag canc
     if (error) return error;
     error = CheckCertificate();
     if (error) return error;
-    if (QueryContextAttributesW(&sspi_->context, SECPKG_ATTR_STREAM_SIZES, &sspi_->sizes) != SEC_E_OK) {
+    if (Tls().sspi->QueryContextAttributesW(&sspi_->context, SECPKG_ATTR_STREAM_SIZES, &sspi_->sizes) != SEC_E_OK) {
         return BASS_ERROR_SSL;
     }
     return 0;
@@ -105,7 +147,7 @@ int TlsSocket::Negotiate(int timeoutMs, CancelFlag cancel) {
         SecBufferDesc outDesc{SECBUFFER_VERSION, 1, out};
         unsigned long got = 0;
         const bool first = !sspi_->haveContext;
-        SECURITY_STATUS status = InitializeSecurityContextW(
+        SECURITY_STATUS status = Tls().sspi->InitializeSecurityContextW(
             &sspi_->credentials, first ? nullptr : &sspi_->context, const_cast<wchar_t*>(host_.c_str()),
             kContextFlags, 0, 0, first ? nullptr : &inDesc, 0, &sspi_->context, &outDesc, &got, nullptr);
         if (first) sspi_->haveContext = status == SEC_I_CONTINUE_NEEDED || status == SEC_E_OK;
@@ -136,13 +178,13 @@ bool TlsSocket::SendToken(void* buffer) {
     if (!token->pvBuffer) return true;
     bool ok = token->cbBuffer == 0 ||
               socket_->SendAll(std::string(static_cast<char*>(token->pvBuffer), token->cbBuffer), 5000);
-    FreeContextBuffer(token->pvBuffer);
+    Tls().sspi->FreeContextBuffer(token->pvBuffer);
     return ok;
 }
 
 int TlsSocket::CheckCertificate() const {
     PCCERT_CONTEXT cert = nullptr;
-    if (QueryContextAttributesW(&sspi_->context, SECPKG_ATTR_REMOTE_CERT_CONTEXT, &cert) != SEC_E_OK || !cert) {
+    if (Tls().sspi->QueryContextAttributesW(&sspi_->context, SECPKG_ATTR_REMOTE_CERT_CONTEXT, &cert) != SEC_E_OK || !cert) {
         return BASS_ERROR_SSL;
     }
     LPSTR usages[] = {const_cast<LPSTR>(szOID_PKIX_KP_SERVER_AUTH)};
@@ -153,7 +195,7 @@ int TlsSocket::CheckCertificate() const {
     chainPara.RequestedUsage.Usage.rgpszUsageIdentifier = usages;
     PCCERT_CHAIN_CONTEXT chain = nullptr;
     bool trusted = false;
-    if (CertGetCertificateChain(nullptr, cert, nullptr, cert->hCertStore, &chainPara, 0, nullptr, &chain)) {
+    if (Tls().getChain(nullptr, cert, nullptr, cert->hCertStore, &chainPara, 0, nullptr, &chain)) {
         SSL_EXTRA_CERT_CHAIN_POLICY_PARA ssl{};
         ssl.cbSize = sizeof ssl;
         ssl.dwAuthType = AUTHTYPE_SERVER;
@@ -166,11 +208,11 @@ int TlsSocket::CheckCertificate() const {
         // The chain's own status too: Wine's SSL policy passes a chain that
         // ends at an unknown CA (a partial chain) as trusted.
         trusted = (chain->TrustStatus.dwErrorStatus & ~kRevocationUnknown) == CERT_TRUST_NO_ERROR &&
-                  CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_SSL, chain, &policy, &status) &&
+                  Tls().verifyPolicy(CERT_CHAIN_POLICY_SSL, chain, &policy, &status) &&
                   status.dwError == 0;
-        CertFreeCertificateChain(chain);
+        Tls().freeChain(chain);
     }
-    CertFreeCertificateContext(cert);
+    Tls().freeCertificate(cert);
     return trusted ? 0 : BASS_ERROR_SSL;
 }
 
@@ -186,7 +228,7 @@ bool TlsSocket::SendAll(const std::string& data, int timeoutMs) {
                                 {sizes.cbTrailer, SECBUFFER_STREAM_TRAILER, record.data() + sizes.cbHeader + n},
                                 {0, SECBUFFER_EMPTY, nullptr}};
         SecBufferDesc desc{SECBUFFER_VERSION, 4, buffers};
-        if (EncryptMessage(&sspi_->context, 0, &desc, 0) != SEC_E_OK) return false;
+        if (Tls().sspi->EncryptMessage(&sspi_->context, 0, &desc, 0) != SEC_E_OK) return false;
         size_t total = buffers[0].cbBuffer + buffers[1].cbBuffer + buffers[2].cbBuffer;
         if (!socket_->SendAll(std::string(record.data(), total), timeoutMs)) return false;
         at += n;
@@ -218,7 +260,7 @@ TlsSocket::Decrypted TlsSocket::DecryptRecord() {
                             {0, SECBUFFER_EMPTY, nullptr},
                             {0, SECBUFFER_EMPTY, nullptr}};
     SecBufferDesc desc{SECBUFFER_VERSION, 4, buffers};
-    SECURITY_STATUS status = DecryptMessage(&sspi_->context, &desc, 0, nullptr);
+    SECURITY_STATUS status = Tls().sspi->DecryptMessage(&sspi_->context, &desc, 0, nullptr);
     if (status == SEC_E_INCOMPLETE_MESSAGE) {
         return incoming_.size() > kMaxIncoming ? Decrypted::kFailed : Decrypted::kNeedMore;
     }
