@@ -14,6 +14,9 @@
 //   draw time  the scene's drawing without the timer wait (DrawScene), per
 //              frame, wall and main-thread CPU, and the share of the 16 ms
 //              tick it takes; the Flip and the whole process's CPU per frame.
+//   pictures   seeded frames of stars and fireworks drawn with the sprites'
+//              transparent tiles left out against drawn whole: the largest
+//              difference of a channel, and the time a frame takes each way.
 //   memory     the loop for NEONARA_BENCH_MEMORY_SECONDS (default 600 s):
 //              MemoryAllocated and the resident set, first sample against the
 //              last, with the fireworks the station's beat starts; and the
@@ -43,6 +46,7 @@
 #include "system/event.h"
 #include "system/system.h"
 #include "system/timer.h"
+#include "tests/app/seeded_frames.h"
 #include "tests/child_process.h"
 
 #include <psapi.h>  // after win32.h, which it needs
@@ -265,6 +269,44 @@ bool MeasureQuietPacing() {
     return child.finished && child.exitCode == 0;
 }
 
+// --- pictures (child process) ---
+
+// The seeded frames with the sprites drawn by their tiles against drawn
+// whole: the pictures compared, and the time a frame takes each way, best of
+// three alternating rounds.
+int PicturesChild() {
+    StartScreenSaverModules();
+    TScreenSaver* saver = NewSaver();
+    if (!saver->StartSaver(1)) return 1;
+    std::vector<Ref<TPixmap>> tiled = DrawSeededFrames(false, 3, true), whole = DrawSeededFrames(true, 3, true);
+    int worst = 0, differing = 0, lit = 0;
+    for (size_t frame = 0; frame < tiled.size(); ++frame) {
+        int d = 0;
+        worst = std::max(worst, WorstChannelDifference(tiled[frame].get(), whole[frame].get(), &d, &lit));
+        differing += d;
+    }
+    std::printf("pictures: %d seeded frames drawn by tiles against whole: worst channel difference %d level(s), "
+                "%d pixels differ\n",
+                static_cast<int>(tiled.size()), worst, differing);
+    double best[2] = {1e30, 1e30};
+    for (int round = 0; round < kStartupRounds; ++round) {
+        for (int way = 0; way < 2; ++way) {
+            double ms = 0;
+            DrawSeededFrames(way == 1, 30, false, &ms);
+            best[way] = std::min(best[way], ms);
+        }
+    }
+    std::printf("bench saver_seeded_fireworks_frame_ms ours=%.2f baseline=%.2f ratio=%.3f (by tiles against whole)\n",
+                best[0], best[1], best[1] / best[0]);
+    return worst <= 1 ? 0 : 1;
+}
+
+bool MeasurePictures() {
+    ChildResult child = RunChild(QuoteArgument(OwnProgramPath()) + L" pictures");
+    std::printf("%s", child.out.c_str());
+    return child.finished && child.exitCode == 0;
+}
+
 // --- memory ---
 
 double memorySeconds = 0;
@@ -318,8 +360,9 @@ int Program() {
         if (Equals(mode, u"startup-saver"_s)) return SaverStartupChild();
         if (Equals(mode, u"startup-bare"_s)) return BareStartupChild();
         if (Equals(mode, u"pacing-quiet"_s)) return QuietPacingChild();
+        if (Equals(mode, u"pictures"_s)) return PicturesChild();
     }
-    if (!MeasureStartup() || !MeasureQuietPacing()) return 1;
+    if (!MeasureStartup() || !MeasureQuietPacing() || !MeasurePictures()) return 1;
 
     StartScreenSaverModules();
     SeedRnd(MilliSecs());
