@@ -45,20 +45,29 @@ inline std::wstring ChildTestCommand(const wchar_t* testName) {
 
 namespace child_process_detail {
 
-// Reads what the child writes until the pipe breaks, or until `stop` is set
-// and nothing is left to read. Waiting for the end of the pipe alone is not
-// enough: a process the child starts (Wine starts helper services on demand)
-// can inherit the write end and keep it open long after the child is gone.
+// Reads what the child writes until the pipe breaks (every write end is
+// closed and nothing is left), or, once `stop` is set, until nothing more has
+// come for a second. Waiting for the end of the pipe alone is not enough: a
+// process the child starts (Wine starts helper services on demand) can
+// inherit the write end and keep it open long after the child is gone. Nor is
+// the child's end: under Wine its last writes can reach the pipe after its
+// process handle has been signalled.
 inline void ReadAll(HANDLE pipe, std::string* into, const std::atomic<bool>* stop) {
+    constexpr DWORD kQuietMs = 1000;
     char buffer[4096];
+    DWORD quietSince = 0;
     for (;;) {
         DWORD available = 0;
         if (!PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr)) return;
         if (available == 0) {
-            if (stop->load()) return;
+            if (stop->load()) {
+                if (quietSince == 0) quietSince = GetTickCount();
+                if (GetTickCount() - quietSince >= kQuietMs) return;
+            }
             Sleep(2);
             continue;
         }
+        quietSince = 0;
         DWORD got = 0;
         DWORD want = available < sizeof buffer ? available : static_cast<DWORD>(sizeof buffer);
         if (!ReadFile(pipe, buffer, want, &got, nullptr) || got == 0) return;
@@ -134,7 +143,7 @@ inline ChildResult RunChild(const std::wstring& commandLine, const ChildOptions&
         WaitForSingleObject(pi.hProcess, INFINITE);
     }
     GetExitCodeProcess(pi.hProcess, &result.exitCode);
-    ended = true;  // what the child wrote is in the pipes now: drain it and stop
+    ended = true;  // drain what the child wrote, then stop
     outReader.join();
     errReader.join();
     CloseHandle(outRead);
