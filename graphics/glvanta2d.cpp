@@ -109,8 +109,23 @@ bool AreaShows(TPixmap* rgba, int x0, int y0, int x1, int y1) {
 
 // The frame's tile mask over the image's w x h texels of rgba; none when
 // every tile shows something.
+// True when every texel on the image's outer ring has alpha 0.
+bool RingClear(TPixmap* rgba, int w, int h) {
+    for (int x = 0; x < w; ++x) {
+        if (rgba->PixelPtr(x, 0)[3] != 0 || rgba->PixelPtr(x, h - 1)[3] != 0) return false;
+    }
+    for (int y = 0; y < h; ++y) {
+        if (rgba->PixelPtr(0, y)[3] != 0 || rgba->PixelPtr(w - 1, y)[3] != 0) return false;
+    }
+    return true;
+}
+
+// Only an image whose outer ring is transparent gets a mask: the tiles along
+// its edges meet the window at corners computed apart from the whole quad's,
+// and a pixel centre right on a rotated edge may fall in one and not the
+// other; with a clear ring such a pixel shows nothing either way.
 void MakeTileMask(TGLImageFrame* frame, TPixmap* rgba, int w, int h) {
-    if (w < kMinTiledSide || h < kMinTiledSide) return;
+    if (w < kMinTiledSide || h < kMinTiledSide || !RingClear(rgba, w, h)) return;
     int side = ((w > h ? w : h) + kTilesPerSide - 1) / kTilesPerSide;
     int across = (w + side - 1) / side, down = (h + side - 1) / side;
     std::vector<uint8_t> filled(static_cast<size_t>(across * down));
@@ -135,6 +150,8 @@ void MakeTileMask(TGLImageFrame* frame, TPixmap* rgba, int w, int h) {
 // alpha" with one minus source alpha or one, or, unblended, an alpha test
 // that refuses 0. Read from GL itself, which code beside the driver changes.
 bool ZeroAlphaLeavesPixels() {
+    // A fragment that passes writes depth and stencil too, whatever its alpha.
+    if (glIsEnabled(GL_DEPTH_TEST) || glIsEnabled(GL_STENCIL_TEST)) return false;
     if (glIsEnabled(GL_BLEND)) {
         GLint source = 0, destination = 0;
         glGetIntegerv(GL_BLEND_SRC, &source);
@@ -195,7 +212,11 @@ bool drawWholeQuads = false;
 
 }  // namespace
 
+int tiledDraws = 0;
+
 void GLDrawWholeQuads(bool whole) { drawWholeQuads = whole; }
+
+int GLTiledDraws() { return tiledDraws; }
 
 // ---- TGLImageFrame ----
 
@@ -225,6 +246,7 @@ bool TGLImageFrame::DrawFilledTiles(float x0, float y0, float x1, float y1, floa
             }
         }
     }
+    ++tiledDraws;
     if (tileQuads.empty()) return true;
     glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
     glDisableClientState(GL_COLOR_ARRAY);

@@ -41,6 +41,8 @@ public:
 // show something where that changes no pixel (false, the default). For
 // comparing the two pictures.
 void GLDrawWholeQuads(bool whole);
+// How many images have been drawn by their tiles so far.
+int GLTiledDraws();
 
 class TGLVanta2DDriver : public TVanta2DDriver {
     KV_CLASS(TGLVanta2DDriver, TVanta2DDriver)

@@ -47,20 +47,22 @@ namespace child_process_detail {
 
 // Reads what the child writes until the pipe breaks (every write end is
 // closed and nothing is left), or, once `stop` is set, until nothing more has
-// come for a second. Waiting for the end of the pipe alone is not enough: a
-// process the child starts (Wine starts helper services on demand) can
-// inherit the write end and keep it open long after the child is gone. Nor is
-// the child's end: under Wine its last writes can reach the pipe after its
-// process handle has been signalled.
+// come for a second, five seconds at most. Waiting for the end of the pipe
+// alone is not enough: a process the child starts (Wine starts helper
+// services on demand) can inherit the write end and keep it open long after
+// the child is gone. Nor is stopping at the child's end: under Wine its last
+// writes can reach the pipe after its process handle has been signalled.
 inline void ReadAll(HANDLE pipe, std::string* into, const std::atomic<bool>* stop) {
-    constexpr DWORD kQuietMs = 1000;
+    constexpr DWORD kQuietMs = 1000, kDrainMs = 5000;
     char buffer[4096];
-    DWORD quietSince = 0;
+    DWORD quietSince = 0, stoppedAt = 0;
     for (;;) {
         DWORD available = 0;
         if (!PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr)) return;
+        if (stop->load() && stoppedAt == 0) stoppedAt = GetTickCount();
+        if (stoppedAt != 0 && GetTickCount() - stoppedAt >= kDrainMs) return;
         if (available == 0) {
-            if (stop->load()) {
+            if (stoppedAt != 0) {
                 if (quietSince == 0) quietSince = GetTickCount();
                 if (GetTickCount() - quietSince >= kQuietMs) return;
             }

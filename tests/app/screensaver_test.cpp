@@ -607,7 +607,12 @@ TEST(Scene, FireworksDrawnByTheirTilesLookAsDrawnWhole) {
     SetGraphicsDriver(GLVanta2DDriver(), GRAPHICS_BACKBUFFER);
     ASSERT_FALSE(IsNull(Graphics(1024, 768, 0, 60, 0))) << "no OpenGL display";
     SetupGL(1024, 768);
-    std::vector<Ref<TPixmap>> tiled = DrawSeededFrames(false, 3, true), whole = DrawSeededFrames(true, 3, true);
+    int before = GLTiledDraws();
+    std::vector<Ref<TPixmap>> tiled = DrawSeededFrames(false, 3, true);
+    int tiledDraws = GLTiledDraws() - before;
+    std::vector<Ref<TPixmap>> whole = DrawSeededFrames(true, 3, true);
+    EXPECT_GT(tiledDraws, 30) << "the fireworks were not drawn by their tiles";
+    EXPECT_EQ(GLTiledDraws() - before, tiledDraws) << "drawn by tiles while asked to draw whole";
     for (size_t frame = 0; frame < tiled.size(); ++frame) {
         int differing = 0, lit = 0;
         EXPECT_LE(WorstChannelDifference(tiled[frame].get(), whole[frame].get(), &differing, &lit), 1)
