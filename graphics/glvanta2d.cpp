@@ -176,8 +176,9 @@ struct PixelMapping {
         glGetFloatv(GL_MODELVIEW_MATRIX, model);
         glGetFloatv(GL_PROJECTION_MATRIX, projection);
         glGetIntegerv(GL_VIEWPORT, viewport);
-        return model[3] == 0 && model[7] == 0 && model[15] == 1 && projection[3] == 0 && projection[7] == 0 &&
-               projection[15] == 1;
+        // The bottom rows must be (0 0 0 1): then w stays 1 and the mapping is affine.
+        return model[3] == 0 && model[7] == 0 && model[11] == 0 && model[15] == 1 && projection[3] == 0 &&
+               projection[7] == 0 && projection[11] == 0 && projection[15] == 1;
     }
     void Map(float x, float y, float* px, float* py) const {
         float vx = x * mix + y * miy, vy = x * mjx + y * mjy;
