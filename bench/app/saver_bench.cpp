@@ -27,6 +27,7 @@
 // (above 1 is better either way; memory near 1.0 means flat).
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <cwchar>
 #include <string>
 
@@ -142,20 +143,24 @@ int BareStartupChild() {
 
 double bareResident = 0;  // the bare program's resident set with its display open
 
+// The number after "key=" in a child's output; -1 when the key is missing.
+double NumberAfter(const std::string& out, const char* key) {
+    size_t at = out.find(key);
+    return at == std::string::npos ? -1 : std::atof(out.c_str() + at + std::strlen(key));
+}
+
 // Runs this program again in a start-up mode; its start-up time, or -1. Also
 // its resident set and the runtime's allocated bytes, when asked for.
 double ChildStartup(const wchar_t* mode, double* resident, double* allocated = nullptr) {
     ChildResult child = RunChild(QuoteArgument(OwnProgramPath()) + L" " + mode);
-    size_t at = child.out.find("startup_ms=");
-    size_t residentAt = child.out.find("resident_bytes=");
-    if (!child.finished || child.exitCode != 0 || at == std::string::npos || residentAt == std::string::npos) {
+    double startup = NumberAfter(child.out, "startup_ms="), residentBytes = NumberAfter(child.out, "resident_bytes=");
+    if (!child.finished || child.exitCode != 0 || startup < 0 || residentBytes < 0) {
         std::printf("bench: start-up child %ls failed (exit %lu): %s\n", mode, child.exitCode, child.out.c_str());
         return -1;
     }
-    if (resident) *resident = std::atof(child.out.c_str() + residentAt + 15);
-    size_t allocatedAt = child.out.find("allocated_bytes=");
-    if (allocated && allocatedAt != std::string::npos) *allocated = std::atof(child.out.c_str() + allocatedAt + 16);
-    return std::atof(child.out.c_str() + at + 11);
+    if (resident) *resident = residentBytes;
+    if (allocated) *allocated = std::max(0.0, NumberAfter(child.out, "allocated_bytes="));
+    return startup;
 }
 
 bool MeasureStartup() {
