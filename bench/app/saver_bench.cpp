@@ -9,14 +9,17 @@
 //              cleared frame; each is a child process, best of three.
 //   pacing     the saver's loop for 20 s with the radio: frames a second
 //              against the frame timer's own ticks a second in the same run
-//              (62.5 for its 16 ms period); the target is at least 62. Also
-//              the loop without the radio, in a child process: no fireworks.
+//              (62.5 for its 16 ms period); the target is at least 62. Then
+//              20 s with a station of nothing but the bass beat (the most
+//              fireworks), and the loop without the radio, in a child
+//              process: no fireworks.
 //   draw time  the scene's drawing without the timer wait (DrawScene), per
 //              frame, wall and main-thread CPU, and the share of the 16 ms
 //              tick it takes; the Flip and the whole process's CPU per frame.
-//   pictures   seeded frames of stars and fireworks drawn with the sprites'
-//              transparent tiles left out against drawn whole: the largest
-//              difference of a channel, and the time a frame takes each way.
+//   pictures   seeded frames of stars and fireworks drawn with the GL
+//              driver's shortcuts (transparent tiles left out, magnified
+//              sprites sampled from level 0 alone) against drawn plainly: the
+//              largest difference of a channel, and a frame's time each way.
 //   memory     the loop for NEONARA_BENCH_MEMORY_SECONDS (default 600 s):
 //              MemoryAllocated and the resident set, first sample against the
 //              last, with the fireworks the station's beat starts; and the
@@ -32,6 +35,7 @@
 #include <string>
 
 #include "app/globals.h"
+#include "app/radio.h"
 #include "app/scene.h"
 #include "app/screensaver.h"
 #include "bench/bench.h"
@@ -274,25 +278,42 @@ bool MeasureQuietPacing() {
     return child.finished && child.exitCode == 0;
 }
 
+// The loop with the station's bass beat alone (NEONARA_BENCH_BEAT_STATION,
+// started by scripts/bench): a burst every other frame while the note
+// sounds keeps some twenty fireworks alive. Then back to the saver's station.
+bool MeasureBeatPacing(TScreenSaver* saver) {
+    const char* url = std::getenv("NEONARA_BENCH_BEAT_STATION");
+    if (!url || !*url) {
+        std::printf("bench: no bass-beat station (NEONARA_BENCH_BEAT_STATION; scripts/bench starts one)\n");
+        return true;
+    }
+    if (!Radio->PlayURL(String::FromCString(url))) {
+        std::printf("bench: the bass-beat station %s did not play\n", url);
+        return false;
+    }
+    ReportPacing("saver_frames_per_second_bass_beat", RunLoop(saver, kPacingSeconds, 0, nullptr));
+    return Radio->PlayURL(StationURL()) != 0;
+}
+
 // --- pictures (child process) ---
 
-// The seeded frames with the sprites drawn by their tiles against drawn
-// whole: the pictures compared, and the time a frame takes each way, best of
+// The seeded frames drawn with the driver's shortcuts against drawn
+// plainly: the pictures compared, and the time a frame takes each way, best of
 // three alternating rounds.
 int PicturesChild() {
     StartScreenSaverModules();
     TScreenSaver* saver = NewSaver();
     if (!saver->StartSaver(1)) return 1;
-    std::vector<Ref<TPixmap>> tiled = DrawSeededFrames(false, 3, true), whole = DrawSeededFrames(true, 3, true);
+    std::vector<Ref<TPixmap>> shortcut = DrawSeededFrames(false, 3, true), plain = DrawSeededFrames(true, 3, true);
     int worst = 0, differing = 0, lit = 0;
-    for (size_t frame = 0; frame < tiled.size(); ++frame) {
+    for (size_t frame = 0; frame < shortcut.size(); ++frame) {
         int d = 0;
-        worst = std::max(worst, WorstChannelDifference(tiled[frame].get(), whole[frame].get(), &d, &lit));
+        worst = std::max(worst, WorstChannelDifference(shortcut[frame].get(), plain[frame].get(), &d, &lit));
         differing += d;
     }
-    std::printf("pictures: %d seeded frames drawn by tiles against whole: worst channel difference %d level(s), "
+    std::printf("pictures: %d seeded frames drawn with shortcuts against plainly: worst channel difference %d level(s), "
                 "%d pixels differ\n",
-                static_cast<int>(tiled.size()), worst, differing);
+                static_cast<int>(shortcut.size()), worst, differing);
     double best[2] = {1e30, 1e30};
     for (int round = 0; round < kStartupRounds; ++round) {
         for (int way = 0; way < 2; ++way) {
@@ -301,7 +322,7 @@ int PicturesChild() {
             best[way] = std::min(best[way], ms);
         }
     }
-    std::printf("bench saver_seeded_fireworks_frame_ms ours=%.2f baseline=%.2f ratio=%.3f (by tiles against whole)\n",
+    std::printf("bench saver_seeded_fireworks_frame_ms ours=%.2f baseline=%.2f ratio=%.3f (with shortcuts against plainly)\n",
                 best[0], best[1], best[1] / best[0]);
     return worst <= 1 ? 0 : 1;
 }
@@ -377,6 +398,7 @@ int Program() {
         return 1;
     }
     ReportPacing("saver_frames_per_second", RunLoop(saver, kPacingSeconds, 0, nullptr));
+    if (!MeasureBeatPacing(saver)) return 1;
     memorySeconds = MemorySeconds();
     LoopTotals totals = RunLoop(saver, memorySeconds, kSampleSeconds, SampleMemory);
     SampleMemory(totals.seconds, totals);

@@ -17,6 +17,8 @@
 #     enough for a new title to scroll in (253 frames at 4 units a frame) and
 #     rest at the left even when the saver draws only 15 frames a second
 #   NEONARA_ICECAST_ARTIST           the songs' artist, default "Neonara Test"
+#   NEONARA_ICECAST_SONGS            the playlist, default "tone beat silence";
+#     "beat" alone is a station of nothing but the bass beat
 #   NEONARA_ICECAST_MOUNT            the mount, default /stream/1040; another one
 #     is fed by an ezstream of its own when the server runs already
 #   NEONARA_ICECAST_PORT             the plain HTTP port, default 80
@@ -62,8 +64,9 @@ EOF
 }
 
 # make_station_media DIR SECONDS SILENCE_SECONDS [FORMAT]: the station's songs
-# and its playlist, MP3 or Ogg Vorbis.  A stamp holds the lengths, the
-# artist and the format, so media made otherwise are made again.
+# and its playlist (NEONARA_ICECAST_SONGS), MP3 or Ogg Vorbis.  A stamp holds
+# the lengths, the artist, the format and the playlist, so media made
+# otherwise are made again.
 make_station_media() {
   local dir=$1 secs=$2 quiet=$3 format=${4:-mp3}
   mkdir -p "$dir"
@@ -87,10 +90,14 @@ make_station_media() {
       fi
     done
     rm -f ./*.wav
-    printf '%s\n' "$dir/tone.$format" "$dir/beat.$format" "$dir/silence.$format" >playlist.m3u
-    echo "$secs $quiet $artist $format" >lengths
+    for song in $(_icecast_songs); do echo "$dir/$song.$format"; done >playlist.m3u
+    _icecast_media_stamp "$secs" "$quiet" "$format" >lengths
   ) || { _icecast_say "making the station's media failed"; return 1; }
 }
+
+_icecast_songs() { echo "${NEONARA_ICECAST_SONGS:-tone beat silence}"; }
+
+_icecast_media_stamp() { echo "$1 $2 ${NEONARA_ICECAST_ARTIST:-Neonara Test} $3 $(_icecast_songs)"; }
 
 _icecast_write_config() {
   local dir=$1 tls_socket="" tls_certificate=""
@@ -219,7 +226,7 @@ start_icecast() {
   _icecast_write_config "$dir"
   local song=${NEONARA_ICECAST_SONG_SECONDS:-6} silence=${NEONARA_ICECAST_SILENCE_SECONDS:-24}
   [[ -f "$dir/media/playlist.m3u" &&
-     "$(cat "$dir/media/lengths" 2>/dev/null)" == "$song $silence ${NEONARA_ICECAST_ARTIST:-Neonara Test} $ICECAST_FORMAT" ]] ||
+     "$(cat "$dir/media/lengths" 2>/dev/null)" == "$(_icecast_media_stamp "$song" "$silence" "$ICECAST_FORMAT")" ]] ||
     make_station_media "$dir/media" "$song" "$silence" "$ICECAST_FORMAT" || return 1
 
   if [[ -z $status ]]; then
