@@ -190,34 +190,42 @@ struct PixelMapping {
     }
 };
 
-// True when the draw magnifies the texture at least twofold in every
-// direction: then only its first level is sampled, mipmapped or not.
-bool MagnifiedTwice(float x0, float y0, float x1, float y1, int w, int h) {
+// The most texels one pixel step along the window's x or y crosses, as GL
+// measures it to choose a mipmap level; infinite when the mapping is not
+// affine or flat.
+float TexelsPerPixel(float x0, float y0, float x1, float y1, float w, float h) {
     PixelMapping m;
-    if (!m.Read()) return false;
+    if (!m.Read()) return INFINITY;
     float ox, oy, ux, uy, vx, vy;
     m.Map(x0, y0, &ox, &oy);
     m.Map(x0 + (x1 - x0) / w, y0, &ux, &uy);  // one texel across
     m.Map(x0, y0 + (y1 - y0) / h, &vx, &vy);  // one texel down
     float ax = ux - ox, ay = uy - oy, bx = vx - ox, by = vy - oy;
     float det = ax * by - ay * bx;
-    if (det == 0) return false;
-    // Texels a pixel step covers along the window's x and y.
+    if (det == 0) return INFINITY;
     float alongX = std::sqrt(by * by + ay * ay) / std::fabs(det);
     float alongY = std::sqrt(bx * bx + ax * ax) / std::fabs(det);
-    return alongX <= 0.5f && alongY <= 0.5f;
+    return alongX > alongY ? alongX : alongY;
 }
 
+// Below one texel a pixel GL magnifies, and a mipmapped texture is sampled
+// from level 0 alone; the margin keeps rounding in GL's own measure from
+// ever reaching level 1.
+constexpr float kSurelyMagnified = 0.99f;
+
 std::vector<GLfloat> tileQuads;  // s, t, x, y for each corner
-bool drawWholeQuads = false;
+bool drawPlainly = false;
 
 }  // namespace
 
 int tiledDraws = 0;
+int levelZeroDraws = 0;
 
-void GLDrawWholeQuads(bool whole) { drawWholeQuads = whole; }
+void GLDrawPlainly(bool plain) { drawPlainly = plain; }
 
 int GLTiledDraws() { return tiledDraws; }
+
+int GLLevelZeroDraws() { return levelZeroDraws; }
 
 // ---- TGLImageFrame ----
 
@@ -226,8 +234,9 @@ int GLTiledDraws() { return tiledDraws; }
 // covers there. The tiles left out hold texels of alpha 0 only, and under
 // the blends allowed their pixels would stay as they are.
 bool TGLImageFrame::DrawFilledTiles(float x0, float y0, float x1, float y1, float tx, float ty) {
-    if (drawWholeQuads || filledTiles.empty() || !ZeroAlphaLeavesPixels()) return false;
-    if (mipmapped && !MagnifiedTwice(x0, y0, x1, y1, imageWidth, imageHeight)) return false;
+    if (drawPlainly || filledTiles.empty() || !ZeroAlphaLeavesPixels()) return false;
+    // The mask holds for level 0; a coarser level spreads texels into the tiles left out.
+    if (mipmapped && !levelZeroOnly) return false;
     auto gridX = [&](int i) { return i * tileSide < imageWidth ? i * tileSide : imageWidth; };
     auto gridY = [&](int j) { return j * tileSide < imageHeight ? j * tileSide : imageHeight; };
     tileQuads.clear();
@@ -272,8 +281,25 @@ TGLImageFrame::~TGLImageFrame() {
     if (boundTexture == name) boundTexture = 0;
 }
 
+// Sampling level 0 alone gives the pixels that the mipmapped filter gives
+// a magnified image, and spares a software rasteriser the level of detail
+// and the second level's lookups for every pixel. The filter is set lazily,
+// so a texture drawn the same way frame after frame is not touched.
+void TGLImageFrame::SampleLevelZeroOnly(bool only) {
+    if (only == levelZeroOnly) return;
+    GLint minFilter = filtered ? (only ? GL_LINEAR : GL_LINEAR_MIPMAP_LINEAR)
+                               : (only ? GL_NEAREST : GL_NEAREST_MIPMAP_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, minFilter);
+    levelZeroOnly = only;
+}
+
 void TGLImageFrame::Draw(float x0, float y0, float x1, float y1, float tx, float ty) {
     BindTexture(static_cast<GLuint>(texture));
+    if (mipmapped) {
+        float w = (s1 - s0) * textureWidth, h = (t1 - t0) * textureHeight;  // texels the quad spans
+        SampleLevelZeroOnly(!drawPlainly && TexelsPerPixel(x0, y0, x1, y1, w, h) <= kSurelyMagnified);
+        levelZeroDraws += levelZeroOnly ? 1 : 0;
+    }
     if (DrawFilledTiles(x0, y0, x1, y1, tx, ty)) return;
     glBegin(GL_QUADS);
     glTexCoord2f(s0, t0);
@@ -322,6 +348,7 @@ TGLImageFrame* TGLImageFrame::CreateFromPixmap(TPixmap* source, int flags) {
     frame->textureWidth = tw;
     frame->textureHeight = th;
     frame->mipmapped = mipmapped;
+    frame->filtered = (flags & IMAGE_FILTERED) != 0;
     MakeTileMask(frame, pixels, w, h);
     // The binding in this context changed behind the cache.
     boundTexture = name;

@@ -26,23 +26,31 @@ public:
     int32_t tilesAcross = 0, tilesDown = 0, tileSide = 0;
     int32_t imageWidth = 0, imageHeight = 0;
     bool mipmapped = false;
+    bool filtered = false;
+    // The texture's min filter reads level 0 alone for now: the image is
+    // drawn magnified, where its mipmaps cannot show.
+    bool levelZeroOnly = false;
 
     ~TGLImageFrame() override;
     void Draw(float x0, float y0, float x1, float y1, float tx, float ty) override;
     // Draws the tiles that can show something, when leaving the others out
     // changes no pixel; false when the whole quad must be drawn.
     bool DrawFilledTiles(float x0, float y0, float x1, float y1, float tx, float ty);
+    void SampleLevelZeroOnly(bool only);
     // Must be called with the texture's context current (the driver brackets
     // it with SwapSharedContext).
     static TGLImageFrame* CreateFromPixmap(TPixmap* pixmap, int flags);
 };
 
-// Every image drawn as its one whole quad (true), or by its tiles that can
-// show something where that changes no pixel (false, the default). For
-// comparing the two pictures.
-void GLDrawWholeQuads(bool whole);
-// How many images have been drawn by their tiles so far.
+// Every image drawn plainly, as its one whole quad with its texture's own
+// filters (true), or with the shortcuts that change no pixel (false, the
+// default): only the tiles that can show something, and a magnified
+// mipmapped image sampled from level 0 alone. For comparing the pictures.
+void GLDrawPlainly(bool plain);
+// How many images have been drawn by their tiles, and how many from level 0
+// alone, so far.
 int GLTiledDraws();
+int GLLevelZeroDraws();
 
 class TGLVanta2DDriver : public TVanta2DDriver {
     KV_CLASS(TGLVanta2DDriver, TVanta2DDriver)

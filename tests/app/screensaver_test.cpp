@@ -599,23 +599,26 @@ TEST(Scene, ACyrillicTitleShowsEveryLetterOnTheBar) {
     EndGraphics();
 }
 
-// The seeded frames drawn with the sprites' transparent tiles left out and
-// drawn whole agree to within one level a channel (texture coordinates at
-// the tiles' corners may round differently).
-TEST(Scene, FireworksDrawnByTheirTilesLookAsDrawnWhole) {
+// The seeded frames drawn with the GL driver's shortcuts (the sprites'
+// transparent tiles left out, magnified sprites sampled from level 0 alone)
+// and drawn plainly agree to within one level a channel (texture coordinates
+// at the tiles' corners may round differently).
+TEST(Scene, FireworksDrawnWithShortcutsLookAsDrawnPlainly) {
     StartSceneModule();
     SetGraphicsDriver(GLVanta2DDriver(), GRAPHICS_BACKBUFFER);
     ASSERT_FALSE(IsNull(Graphics(1024, 768, 0, 60, 0))) << "no OpenGL display";
     SetupGL(1024, 768);
-    int before = GLTiledDraws();
-    std::vector<Ref<TPixmap>> tiled = DrawSeededFrames(false, 3, true);
-    int tiledDraws = GLTiledDraws() - before;
-    std::vector<Ref<TPixmap>> whole = DrawSeededFrames(true, 3, true);
+    int before = GLTiledDraws(), beforeLevelZero = GLLevelZeroDraws();
+    std::vector<Ref<TPixmap>> shortcut = DrawSeededFrames(false, 3, true);
+    int tiledDraws = GLTiledDraws() - before, levelZeroDraws = GLLevelZeroDraws() - beforeLevelZero;
+    std::vector<Ref<TPixmap>> plain = DrawSeededFrames(true, 3, true);
     EXPECT_GT(tiledDraws, 30) << "the fireworks were not drawn by their tiles";
-    EXPECT_EQ(GLTiledDraws() - before, tiledDraws) << "drawn by tiles while asked to draw whole";
-    for (size_t frame = 0; frame < tiled.size(); ++frame) {
+    EXPECT_GT(levelZeroDraws, 30) << "no magnified firework was sampled from level 0 alone";
+    EXPECT_EQ(GLTiledDraws() - before, tiledDraws) << "drawn by tiles while asked to draw plainly";
+    EXPECT_EQ(GLLevelZeroDraws() - beforeLevelZero, levelZeroDraws) << "level 0 alone while asked to draw plainly";
+    for (size_t frame = 0; frame < shortcut.size(); ++frame) {
         int differing = 0, lit = 0;
-        EXPECT_LE(WorstChannelDifference(tiled[frame].get(), whole[frame].get(), &differing, &lit), 1)
+        EXPECT_LE(WorstChannelDifference(shortcut[frame].get(), plain[frame].get(), &differing, &lit), 1)
             << "frame " << frame << ": " << differing << " pixels differ";
         EXPECT_GT(lit, 100000) << "frame " << frame << " shows next to nothing";
     }

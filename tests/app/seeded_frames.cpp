@@ -16,8 +16,8 @@
 #include <GL/gl.h>
 #include <GL/glu.h>
 
-std::vector<Ref<TPixmap>> DrawSeededFrames(bool whole, int frames, bool grab, double* msPerFrame) {
-    GLDrawWholeQuads(whole);
+std::vector<Ref<TPixmap>> DrawSeededFrames(bool plain, int frames, bool grab, double* msPerFrame) {
+    GLDrawPlainly(plain);
     ImageList->Clear();
     SeedRnd(1234);
     for (int i = 0; i < 30; ++i) {
@@ -43,7 +43,7 @@ std::vector<Ref<TPixmap>> DrawSeededFrames(bool whole, int frames, bool grab, do
         if (grab) shots.push_back(GrabPixmap(0, 0, 1024, 768));
     }
     if (msPerFrame) *msPerFrame = static_cast<double>(MilliSecs() - start) / frames;
-    GLDrawWholeQuads(false);
+    GLDrawPlainly(false);
     ImageList->Clear();
     return shots;
 }

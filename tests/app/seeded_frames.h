@@ -9,9 +9,10 @@
 #include "runtime/object.h"
 
 // Draws `frames` frames (each finished with glFinish) with the sprites drawn
-// whole or by their tiles, grabbing each when `grab`; the wall time per
-// frame goes to msPerFrame when given. Leaves the image list empty.
-std::vector<Ref<TPixmap>> DrawSeededFrames(bool whole, int frames, bool grab, double* msPerFrame = nullptr);
+// plainly or with the GL driver's shortcuts (GLDrawPlainly), grabbing each
+// when `grab`; the wall time per frame goes to msPerFrame when given. Leaves
+// the image list empty.
+std::vector<Ref<TPixmap>> DrawSeededFrames(bool plain, int frames, bool grab, double* msPerFrame = nullptr);
 
 // The largest difference of one colour channel between two pictures of one
 // size; also how many pixels differ and how many are lit in `b`.
