@@ -86,29 +86,12 @@ TPixmap* PaddedPixels(TPixmap* source, int tw, int th) {
     return p;
 }
 
-// ---- drawing only the tiles that can change a pixel ----
+// ---- drawing only the outline that can change a pixel ----
 
-constexpr int kMinTiledSide = 64;   // smaller images are drawn whole
-constexpr int kTilesPerSide = 16;
+constexpr int kMinOutlinedSide = 64;  // smaller images are drawn whole
+constexpr int kOutlineSides = 32;     // the outline's edges face these many directions
+constexpr float kWorthOutlining = 0.9f;  // of the image's area, at most
 
-// True when a texel of the area, or of the one-texel ring that bilinear
-// filtering reads around it, has an alpha above 0.
-bool AreaShows(TPixmap* rgba, int x0, int y0, int x1, int y1) {
-    x0 = x0 > 0 ? x0 - 1 : 0;
-    y0 = y0 > 0 ? y0 - 1 : 0;
-    x1 = x1 < rgba->width ? x1 + 1 : rgba->width;
-    y1 = y1 < rgba->height ? y1 + 1 : rgba->height;
-    for (int y = y0; y < y1; ++y) {
-        const unsigned char* row = rgba->PixelPtr(0, y);
-        for (int x = x0; x < x1; ++x) {
-            if (row[4 * x + 3] != 0) return true;
-        }
-    }
-    return false;
-}
-
-// The frame's tile mask over the image's w x h texels of rgba; none when
-// every tile shows something.
 // True when every texel on the image's outer ring has alpha 0.
 bool RingClear(TPixmap* rgba, int w, int h) {
     for (int x = 0; x < w; ++x) {
@@ -120,30 +103,73 @@ bool RingClear(TPixmap* rgba, int w, int h) {
     return true;
 }
 
-// Only an image whose outer ring is transparent gets a mask: the tiles along
-// its edges meet the window at corners computed apart from the whole quad's,
-// and a pixel centre right on a rotated edge may fall in one and not the
-// other; with a clear ring such a pixel shows nothing either way.
-void MakeTileMask(TGLImageFrame* frame, TPixmap* rgba, int w, int h) {
-    if (w < kMinTiledSide || h < kMinTiledSide || !RingClear(rgba, w, h)) return;
-    int side = ((w > h ? w : h) + kTilesPerSide - 1) / kTilesPerSide;
-    int across = (w + side - 1) / side, down = (h + side - 1) / side;
-    std::vector<uint8_t> filled(static_cast<size_t>(across * down));
-    bool anyEmpty = false;
-    for (int j = 0; j < down; ++j) {
-        for (int i = 0; i < across; ++i) {
-            int x1 = (i + 1) * side < w ? (i + 1) * side : w, y1 = (j + 1) * side < h ? (j + 1) * side : h;
-            filled[static_cast<size_t>(j * across + i)] = AreaShows(rgba, i * side, j * side, x1, y1);
-            anyEmpty |= !filled[static_cast<size_t>(j * across + i)];
+struct Point {
+    float x, y;
+};
+
+// The part of the convex polygon on the side of the line where n . p <= limit.
+std::vector<Point> ClipConvex(const std::vector<Point>& polygon, float nx, float ny, float limit) {
+    std::vector<Point> kept;
+    for (size_t i = 0; i < polygon.size(); ++i) {
+        Point p = polygon[i], q = polygon[(i + 1) % polygon.size()];
+        float dp = nx * p.x + ny * p.y - limit, dq = nx * q.x + ny * q.y - limit;
+        if (dp <= 0) kept.push_back(p);
+        if ((dp < 0 && dq > 0) || (dp > 0 && dq < 0)) {
+            float f = dp / (dp - dq);
+            kept.push_back({p.x + (q.x - p.x) * f, p.y + (q.y - p.y) * f});
         }
     }
-    if (!anyEmpty) return;
-    frame->filledTiles = std::move(filled);
-    frame->tilesAcross = across;
-    frame->tilesDown = down;
-    frame->tileSide = side;
-    frame->imageWidth = w;
-    frame->imageHeight = h;
+    return kept;
+}
+
+float Area(const std::vector<Point>& polygon) {
+    float twice = 0;
+    for (size_t i = 0; i < polygon.size(); ++i) {
+        const Point &p = polygon[i], &q = polygon[(i + 1) % polygon.size()];
+        twice += p.x * q.y - q.x * p.y;
+    }
+    return std::fabs(twice) / 2;
+}
+
+// The convex polygon, in texels over the image's w x h, outside which
+// bilinear filtering reads no texel of alpha above 0: a texel i reads into
+// samples from i - 0.5 to i + 1.5. Its edges face kOutlineSides directions,
+// each pushed in as far as the texels allow; empty when nothing shows.
+std::vector<Point> Outline(TPixmap* rgba, int w, int h) {
+    std::vector<Point> ends;  // the reach of the first and last shown texel of each row
+    for (int y = 0; y < h; ++y) {
+        const unsigned char* row = rgba->PixelPtr(0, y);
+        int first = 0, last = w - 1;
+        while (first < w && row[4 * first + 3] == 0) ++first;
+        while (last > first && row[4 * last + 3] == 0) --last;
+        if (first == w) continue;
+        for (int x : {first, last}) {
+            for (float dy : {-0.5f, 1.5f}) ends.push_back({x - 0.5f, y + dy}), ends.push_back({x + 1.5f, y + dy});
+        }
+    }
+    if (ends.empty()) return {};
+    std::vector<Point> polygon = {{0, 0}, {static_cast<float>(w), 0}, {static_cast<float>(w), static_cast<float>(h)},
+                                  {0, static_cast<float>(h)}};
+    for (int side = 0; side < kOutlineSides; ++side) {
+        float angle = 6.2831853f * side / kOutlineSides, nx = std::cos(angle), ny = std::sin(angle);
+        float reach = -INFINITY;
+        for (const Point& p : ends) reach = std::max(reach, nx * p.x + ny * p.y);
+        polygon = ClipConvex(polygon, nx, ny, reach);
+    }
+    return polygon;
+}
+
+// Only an image whose outer ring is transparent gets an outline: the
+// outline's edges meet the window apart from the whole quad's, and a pixel
+// centre right on an edge may fall in one and not the other; with a clear
+// ring such a pixel shows nothing either way.
+void MakeOutline(TGLImageFrame* frame, TPixmap* rgba, int w, int h) {
+    if (w < kMinOutlinedSide || h < kMinOutlinedSide || !RingClear(rgba, w, h)) return;
+    std::vector<Point> polygon = Outline(rgba, w, h);
+    if (Area(polygon) > kWorthOutlining * w * h) return;
+    frame->outline.clear();
+    for (const Point& p : polygon) frame->outline.insert(frame->outline.end(), {p.x / w, p.y / h});
+    frame->outlined = true;
 }
 
 // A fragment of alpha 0 leaves its pixel as it was: the blend is "source
@@ -213,59 +239,48 @@ float TexelsPerPixel(float x0, float y0, float x1, float y1, float w, float h) {
 // ever reaching level 1.
 constexpr float kSurelyMagnified = 0.99f;
 
-std::vector<GLfloat> tileQuads;  // s, t, x, y for each corner
+std::vector<GLfloat> outlineVertices;  // s, t, x, y for each corner
 bool drawPlainly = false;
 
 }  // namespace
 
-int tiledDraws = 0;
+int outlinedDraws = 0;
 int levelZeroDraws = 0;
 
 void GLDrawPlainly(bool plain) { drawPlainly = plain; }
 
-int GLTiledDraws() { return tiledDraws; }
+int GLOutlinedDraws() { return outlinedDraws; }
 
 int GLLevelZeroDraws() { return levelZeroDraws; }
 
 // ---- TGLImageFrame ----
 
-// Draws only the tiles that show a texel, as quads of the one grid, so that
-// they meet at shared corners and cover exactly the pixels the whole quad
-// covers there. The tiles left out hold texels of alpha 0 only, and under
-// the blends allowed their pixels would stay as they are.
-bool TGLImageFrame::DrawFilledTiles(float x0, float y0, float x1, float y1, float tx, float ty) {
-    if (drawPlainly || filledTiles.empty() || !ZeroAlphaLeavesPixels()) return false;
-    // The mask holds for level 0; a coarser level spreads texels into the tiles left out.
+// Draws the outline that holds every texel filtering can show, as a fan of
+// triangles over its corners, in place of the whole quad. What is left out
+// holds texels of alpha 0 only, and under the blends allowed its pixels
+// would stay as they are. One convex polygon of a few edges costs a software
+// rasteriser little beyond its pixels.
+bool TGLImageFrame::DrawOutline(float x0, float y0, float x1, float y1, float tx, float ty) {
+    if (drawPlainly || !outlined || !ZeroAlphaLeavesPixels()) return false;
+    // The outline holds for level 0; a coarser level spreads texels beyond it.
     if (mipmapped && !levelZeroOnly) return false;
-    auto gridX = [&](int i) { return i * tileSide < imageWidth ? i * tileSide : imageWidth; };
-    auto gridY = [&](int j) { return j * tileSide < imageHeight ? j * tileSide : imageHeight; };
-    tileQuads.clear();
-    for (int j = 0; j < tilesDown; ++j) {
-        for (int i = 0; i < tilesAcross; ++i) {
-            if (!filledTiles[static_cast<size_t>(j * tilesAcross + i)]) continue;
-            const int corners[4][2] = {{i, j}, {i + 1, j}, {i + 1, j + 1}, {i, j + 1}};
-            for (const auto& c : corners) {
-                // The image's own corners exactly as the whole quad has them.
-                const int gx = gridX(c[0]), gy = gridY(c[1]);
-                const float u = static_cast<float>(gx) / imageWidth, v = static_cast<float>(gy) / imageHeight;
-                const float x = gx == 0 ? x0 : gx == imageWidth ? x1 : x0 + (x1 - x0) * u;
-                const float y = gy == 0 ? y0 : gy == imageHeight ? y1 : y0 + (y1 - y0) * v;
-                const float s = gx == 0 ? s0 : gx == imageWidth ? s1 : s0 + (s1 - s0) * u;
-                const float t = gy == 0 ? t0 : gy == imageHeight ? t1 : t0 + (t1 - t0) * v;
-                tileQuads.insert(tileQuads.end(), {s, t, tx + x * mix + y * miy, ty + x * mjx + y * mjy});
-            }
-        }
+    ++outlinedDraws;
+    if (outline.empty()) return true;
+    outlineVertices.clear();
+    for (size_t i = 0; i < outline.size(); i += 2) {
+        const float u = outline[i], v = outline[i + 1];
+        const float x = x0 + (x1 - x0) * u, y = y0 + (y1 - y0) * v;
+        outlineVertices.insert(outlineVertices.end(),
+                               {s0 + (s1 - s0) * u, t0 + (t1 - t0) * v, tx + x * mix + y * miy, ty + x * mjx + y * mjy});
     }
-    ++tiledDraws;
-    if (tileQuads.empty()) return true;
     glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
     glDisableClientState(GL_COLOR_ARRAY);
     glDisableClientState(GL_NORMAL_ARRAY);
     glEnableClientState(GL_TEXTURE_COORD_ARRAY);
     glEnableClientState(GL_VERTEX_ARRAY);
-    glTexCoordPointer(2, GL_FLOAT, 4 * sizeof(GLfloat), tileQuads.data());
-    glVertexPointer(2, GL_FLOAT, 4 * sizeof(GLfloat), tileQuads.data() + 2);
-    glDrawArrays(GL_QUADS, 0, static_cast<GLsizei>(tileQuads.size() / 4));
+    glTexCoordPointer(2, GL_FLOAT, 4 * sizeof(GLfloat), outlineVertices.data());
+    glVertexPointer(2, GL_FLOAT, 4 * sizeof(GLfloat), outlineVertices.data() + 2);
+    glDrawArrays(GL_TRIANGLE_FAN, 0, static_cast<GLsizei>(outlineVertices.size() / 4));
     glPopClientAttrib();
     return true;
 }
@@ -300,7 +315,7 @@ void TGLImageFrame::Draw(float x0, float y0, float x1, float y1, float tx, float
         SampleLevelZeroOnly(!drawPlainly && TexelsPerPixel(x0, y0, x1, y1, w, h) <= kSurelyMagnified);
         levelZeroDraws += levelZeroOnly ? 1 : 0;
     }
-    if (DrawFilledTiles(x0, y0, x1, y1, tx, ty)) return;
+    if (DrawOutline(x0, y0, x1, y1, tx, ty)) return;
     glBegin(GL_QUADS);
     glTexCoord2f(s0, t0);
     Vertex(x0, y0, tx, ty);
@@ -349,7 +364,7 @@ TGLImageFrame* TGLImageFrame::CreateFromPixmap(TPixmap* source, int flags) {
     frame->textureHeight = th;
     frame->mipmapped = mipmapped;
     frame->filtered = (flags & IMAGE_FILTERED) != 0;
-    MakeTileMask(frame, pixels, w, h);
+    MakeOutline(frame, pixels, w, h);
     // The binding in this context changed behind the cache.
     boundTexture = name;
     return frame;

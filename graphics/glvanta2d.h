@@ -19,12 +19,11 @@ public:
     int32_t texture = 0;
     int32_t seq = 0;
     int32_t textureWidth = 0, textureHeight = 0;
-    // Which tiles of the image hold a texel that filtering can show: tiles
-    // across x down, tileSide texels square over the image's width x height
-    // (empty when the image is small or has no transparent tile).
-    std::vector<uint8_t> filledTiles;
-    int32_t tilesAcross = 0, tilesDown = 0, tileSide = 0;
-    int32_t imageWidth = 0, imageHeight = 0;
+    // The convex polygon that holds every texel filtering can show, as u, v
+    // pairs from 0 to 1 over the image, when it is worth drawing in place of
+    // the whole quad (outlined); empty when nothing shows.
+    std::vector<float> outline;
+    bool outlined = false;
     bool mipmapped = false;
     bool filtered = false;
     // The texture's min filter reads level 0 alone for now: the image is
@@ -33,9 +32,9 @@ public:
 
     ~TGLImageFrame() override;
     void Draw(float x0, float y0, float x1, float y1, float tx, float ty) override;
-    // Draws the tiles that can show something, when leaving the others out
-    // changes no pixel; false when the whole quad must be drawn.
-    bool DrawFilledTiles(float x0, float y0, float x1, float y1, float tx, float ty);
+    // Draws the outline, when leaving the rest out changes no pixel; false
+    // when the whole quad must be drawn.
+    bool DrawOutline(float x0, float y0, float x1, float y1, float tx, float ty);
     void SampleLevelZeroOnly(bool only);
     // Must be called with the texture's context current (the driver brackets
     // it with SwapSharedContext).
@@ -44,12 +43,12 @@ public:
 
 // Every image drawn plainly, as its one whole quad with its texture's own
 // filters (true), or with the shortcuts that change no pixel (false, the
-// default): only the tiles that can show something, and a magnified
+// default): only the outline that can show something, and a magnified
 // mipmapped image sampled from level 0 alone. For comparing the pictures.
 void GLDrawPlainly(bool plain);
-// How many images have been drawn by their tiles, and how many from level 0
-// alone, so far.
-int GLTiledDraws();
+// How many images have been drawn by their outlines, and how many from
+// level 0 alone, so far.
+int GLOutlinedDraws();
 int GLLevelZeroDraws();
 
 class TGLVanta2DDriver : public TVanta2DDriver {

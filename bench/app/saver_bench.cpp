@@ -17,7 +17,7 @@
 //              frame, wall and main-thread CPU, and the share of the 16 ms
 //              tick it takes; the Flip and the whole process's CPU per frame.
 //   pictures   seeded frames of stars and fireworks drawn with the GL
-//              driver's shortcuts (transparent tiles left out, magnified
+//              driver's shortcuts (the sprites' outlines, magnified
 //              sprites sampled from level 0 alone) against drawn plainly: the
 //              largest difference of a channel, and a frame's time each way.
 //   memory     the loop for NEONARA_BENCH_MEMORY_SECONDS (default 600 s):

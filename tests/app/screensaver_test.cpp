@@ -600,21 +600,22 @@ TEST(Scene, ACyrillicTitleShowsEveryLetterOnTheBar) {
 }
 
 // The seeded frames drawn with the GL driver's shortcuts (the sprites'
-// transparent tiles left out, magnified sprites sampled from level 0 alone)
-// and drawn plainly agree to within one level a channel (texture coordinates
-// at the tiles' corners may round differently).
+// outlines in place of their quads, magnified sprites sampled from level 0
+// alone) and drawn plainly agree to within one level a channel (texture
+// coordinates interpolated over the outline's triangles may round
+// differently).
 TEST(Scene, FireworksDrawnWithShortcutsLookAsDrawnPlainly) {
     StartSceneModule();
     SetGraphicsDriver(GLVanta2DDriver(), GRAPHICS_BACKBUFFER);
     ASSERT_FALSE(IsNull(Graphics(1024, 768, 0, 60, 0))) << "no OpenGL display";
     SetupGL(1024, 768);
-    int before = GLTiledDraws(), beforeLevelZero = GLLevelZeroDraws();
+    int before = GLOutlinedDraws(), beforeLevelZero = GLLevelZeroDraws();
     std::vector<Ref<TPixmap>> shortcut = DrawSeededFrames(false, 3, true);
-    int tiledDraws = GLTiledDraws() - before, levelZeroDraws = GLLevelZeroDraws() - beforeLevelZero;
+    int outlinedDraws = GLOutlinedDraws() - before, levelZeroDraws = GLLevelZeroDraws() - beforeLevelZero;
     std::vector<Ref<TPixmap>> plain = DrawSeededFrames(true, 3, true);
-    EXPECT_GT(tiledDraws, 30) << "the fireworks were not drawn by their tiles";
+    EXPECT_GT(outlinedDraws, 30) << "the fireworks were not drawn by their outlines";
     EXPECT_GT(levelZeroDraws, 30) << "no magnified firework was sampled from level 0 alone";
-    EXPECT_EQ(GLTiledDraws() - before, tiledDraws) << "drawn by tiles while asked to draw plainly";
+    EXPECT_EQ(GLOutlinedDraws() - before, outlinedDraws) << "drawn by outlines while asked to draw plainly";
     EXPECT_EQ(GLLevelZeroDraws() - beforeLevelZero, levelZeroDraws) << "level 0 alone while asked to draw plainly";
     for (size_t frame = 0; frame < shortcut.size(); ++frame) {
         int differing = 0, lit = 0;
