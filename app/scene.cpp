@@ -15,6 +15,9 @@
 #include "stream/standardio.h"
 #include "system/timer.h"
 
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
 #include <vector>
 
 #include <GL/gl.h>
@@ -28,6 +31,7 @@ Ref<TSplash> Logo;
 Ref<TBass> Radio;
 int OddFrame = 0;
 Ref<TImageFont> TitleFont;
+bool CullStars = true;
 
 namespace {
 
@@ -73,6 +77,41 @@ void SpawnFireworks(int width, int height) {
 // Colour and position of every star, refilled each frame from the list.
 std::vector<GLfloat> starPoints;
 
+// Keeps the stars (colour, position) whose points GL may draw: in front of
+// the eye, between the near and far planes and on the viewport or within a
+// few pixels of it. Of the ten thousand only some dozens are in view, and a
+// software GL clips smoothed points one by one in C, which cost milliseconds
+// a frame; a point it would clip changes no pixel. The margins leave every
+// point near an edge for GL to decide.
+void KeepStarsInView(std::vector<GLfloat>& points) {
+    GLfloat model[16], projection[16], m[16];
+    GLint viewport[4];
+    glGetFloatv(GL_MODELVIEW_MATRIX, model);
+    glGetFloatv(GL_PROJECTION_MATRIX, projection);
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    if (viewport[2] <= 0 || viewport[3] <= 0) return;
+    for (int column = 0; column < 4; ++column) {
+        for (int row = 0; row < 4; ++row) {
+            float sum = 0;
+            for (int k = 0; k < 4; ++k) sum += projection[k * 4 + row] * model[column * 4 + k];
+            m[column * 4 + row] = sum;
+        }
+    }
+    constexpr float kMarginPixels = 4, kDepthMargin = 1.001f;
+    const float reachX = 1 + 2 * kMarginPixels / viewport[2], reachY = 1 + 2 * kMarginPixels / viewport[3];
+    size_t kept = 0;
+    for (size_t i = 0; i < points.size(); i += 6) {
+        const float x = points[i + 3], y = points[i + 4], z = points[i + 5];
+        const float cx = m[0] * x + m[4] * y + m[8] * z + m[12], cy = m[1] * x + m[5] * y + m[9] * z + m[13];
+        const float cz = m[2] * x + m[6] * y + m[10] * z + m[14], cw = m[3] * x + m[7] * y + m[11] * z + m[15];
+        if (std::fabs(cx) > cw * reachX || std::fabs(cy) > cw * reachY || std::fabs(cz) > cw * kDepthMargin) continue;
+        std::copy(points.begin() + static_cast<std::ptrdiff_t>(i), points.begin() + static_cast<std::ptrdiff_t>(i + 6),
+                  points.begin() + static_cast<std::ptrdiff_t>(kept));
+        kept += 6;
+    }
+    points.resize(kept);
+}
+
 // The stars as points in one array draw: ten thousand glColor/glVertex
 // calls cost milliseconds a frame through the GL driver's entry points,
 // while copying the list into an array costs microseconds.
@@ -84,14 +123,18 @@ void DrawStarPoints() {
         starPoints.insert(starPoints.end(), {star->red, star->green, star->blue, star->x, star->y, star->z});
     }
     if (starPoints.empty()) return;
-    glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
-    glInterleavedArrays(GL_C3F_V3F, 0, starPoints.data());
-    glDrawArrays(GL_POINTS, 0, static_cast<GLsizei>(starPoints.size() / 6));
-    glPopClientAttrib();
     // Drawing with a colour array leaves the current colour undefined; the
     // last star's colour is what drawing the points one by one left.
-    glColor3f(starPoints[starPoints.size() - 6], starPoints[starPoints.size() - 5],
-              starPoints[starPoints.size() - 4]);
+    const GLfloat last[3] = {starPoints[starPoints.size() - 6], starPoints[starPoints.size() - 5],
+                             starPoints[starPoints.size() - 4]};
+    if (CullStars) KeepStarsInView(starPoints);
+    if (!starPoints.empty()) {
+        glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
+        glInterleavedArrays(GL_C3F_V3F, 0, starPoints.data());
+        glDrawArrays(GL_POINTS, 0, static_cast<GLsizei>(starPoints.size() / 6));
+        glPopClientAttrib();
+    }
+    glColor3fv(last);
 }
 
 }  // namespace

@@ -18,6 +18,7 @@
 
 std::vector<Ref<TPixmap>> DrawSeededFrames(bool plain, int frames, bool grab, double* msPerFrame) {
     GLDrawPlainly(plain);
+    CullStars = !plain;
     ImageList->Clear();
     SeedRnd(1234);
     for (int i = 0; i < 30; ++i) {
@@ -44,6 +45,7 @@ std::vector<Ref<TPixmap>> DrawSeededFrames(bool plain, int frames, bool grab, do
     }
     if (msPerFrame) *msPerFrame = static_cast<double>(MilliSecs() - start) / frames;
     GLDrawPlainly(false);
+    CullStars = true;
     ImageList->Clear();
     return shots;
 }

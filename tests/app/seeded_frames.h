@@ -9,7 +9,7 @@
 #include "runtime/object.h"
 
 // Draws `frames` frames (each finished with glFinish) with the sprites drawn
-// plainly or with the GL driver's shortcuts (GLDrawPlainly), grabbing each
+// plainly or with the shortcuts (GLDrawPlainly, CullStars), grabbing each
 // when `grab`; the wall time per frame goes to msPerFrame when given. Leaves
 // the image list empty.
 std::vector<Ref<TPixmap>> DrawSeededFrames(bool plain, int frames, bool grab, double* msPerFrame = nullptr);
