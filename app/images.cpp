@@ -13,12 +13,20 @@ KV_DEFINE_CLASS(TSplash, TImages);
 KV_DEFINE_CLASS(TFireworks, TImages);
 
 float FrameTime = 0;
+bool LeaveOutUnseen = true;
 
 namespace {
 
 constexpr float kSplashStep = 0.005f;
 constexpr float kFireworksStep = 0.01f;
 constexpr int kSpriteSwitchPeriod = 10000;
+
+// Under the alpha and light blends an alpha below half a level rounds to 0
+// and leaves every pixel as it is: the logo, faded out, stays in the list.
+bool Shows(TImages* effect) {
+    if (!LeaveOutUnseen || (effect->blend != BLEND_ALPHA && effect->blend != BLEND_LIGHT)) return true;
+    return effect->alpha * 255 >= 0.5f;
+}
 
 // Sets the 2D state of one effect and draws its image in the virtual screen.
 void DrawEffect(TImages* effect, float scaleX, float scaleY) {
@@ -28,7 +36,7 @@ void DrawEffect(TImages* effect, float scaleX, float scaleY) {
     ::SetRotation(effect->rotation);
     effect->BeginOrtho();
     ::SetAlpha(effect->alpha);
-    DrawImage(effect->image, effect->x, effect->y, 0);
+    if (Shows(effect)) DrawImage(effect->image, effect->x, effect->y, 0);
     effect->EndOrtho();
     ::SetBlend(BLEND_LIGHT);
 }

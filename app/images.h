@@ -11,6 +11,11 @@
 // compares against it.
 extern float FrameTime;
 
+// What cannot show is left out of the drawing (the default): the stars GL
+// would clip, and effects whose alpha is below half a level. False draws
+// everything, for comparing the pictures.
+extern bool LeaveOutUnseen;
+
 class TImages : public TOrtho {
     KV_CLASS(TImages, TOrtho)
 public:

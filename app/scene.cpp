@@ -31,7 +31,6 @@ Ref<TSplash> Logo;
 Ref<TBass> Radio;
 int OddFrame = 0;
 Ref<TImageFont> TitleFont;
-bool CullStars = true;
 
 namespace {
 
@@ -127,7 +126,7 @@ void DrawStarPoints() {
     // last star's colour is what drawing the points one by one left.
     const GLfloat last[3] = {starPoints[starPoints.size() - 6], starPoints[starPoints.size() - 5],
                              starPoints[starPoints.size() - 4]};
-    if (CullStars) KeepStarsInView(starPoints);
+    if (LeaveOutUnseen) KeepStarsInView(starPoints);
     if (!starPoints.empty()) {
         glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
         glInterleavedArrays(GL_C3F_V3F, 0, starPoints.data());

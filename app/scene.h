@@ -29,9 +29,6 @@ extern Ref<TSplash> Logo;
 extern Ref<TBass> Radio;
 extern int OddFrame;
 extern Ref<TImageFont> TitleFont;
-// Stars that GL would clip are left out of the points handed to it (the
-// default); false hands it all ten thousand. For comparing the pictures.
-extern bool CullStars;
 
 // OpenGL state of the 3D view: depth test, perspective of 60 degrees.
 void SetupGL(int width, int height);

@@ -1,6 +1,7 @@
 // Fixed frames of the scene for comparing pictures and timing the drawing:
 // the seeded star field and a fixed set of fireworks of every sprite, at
-// scales from tiny to full-screen, tilted, in both blends, some faint.
+// scales from tiny to full-screen, tilted, in both blends, some faint (one
+// below half a level).
 // Needs the saver's display open with SetupGL done.
 #pragma once
 #include <vector>
@@ -9,7 +10,7 @@
 #include "runtime/object.h"
 
 // Draws `frames` frames (each finished with glFinish) with the sprites drawn
-// plainly or with the shortcuts (GLDrawPlainly, CullStars), grabbing each
+// plainly or with the shortcuts (GLDrawPlainly, LeaveOutUnseen), grabbing each
 // when `grab`; the wall time per frame goes to msPerFrame when given. Leaves
 // the image list empty.
 std::vector<Ref<TPixmap>> DrawSeededFrames(bool plain, int frames, bool grab, double* msPerFrame = nullptr);
