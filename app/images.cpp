@@ -6,7 +6,10 @@
 #include "runtime/startup.h"
 #include "runtime/random.h"
 #include "runtime/time.h"
+#include "runtime/win32.h"
 #include "stream/standardio.h"
+
+#include <GL/gl.h>
 
 KV_DEFINE_CLASS(TImages, TOrtho);
 KV_DEFINE_CLASS(TSplash, TImages);
@@ -23,9 +26,11 @@ constexpr int kSpriteSwitchPeriod = 10000;
 
 // Under the alpha and light blends an alpha below half a level rounds to 0
 // and leaves every pixel as it is: the logo, faded out, stays in the list.
+// GL's own blend is asked too, as the stars turn it off behind the 2D
+// driver's cache.
 bool Shows(TImages* effect) {
     if (!LeaveOutUnseen || (effect->blend != BLEND_ALPHA && effect->blend != BLEND_LIGHT)) return true;
-    return effect->alpha * 255 >= 0.5f;
+    return effect->alpha * 255 >= 0.5f || !glIsEnabled(GL_BLEND);
 }
 
 // Sets the 2D state of one effect and draws its image in the virtual screen.

@@ -159,12 +159,14 @@ std::vector<Point> Outline(TPixmap* rgba, int w, int h) {
     return polygon;
 }
 
-// Only an image whose outer ring is transparent gets an outline: the
+// Only a filtered image whose outer ring is transparent gets an outline: the
 // outline's edges meet the window apart from the whole quad's, and a pixel
 // centre right on an edge may fall in one and not the other; with a clear
-// ring such a pixel shows nothing either way.
+// ring such a pixel shows nothing either way. Texture coordinates rounded
+// apart move a filtered sample by a fraction of a level, but may flip a
+// nearest one to the next texel.
 void MakeOutline(TGLImageFrame* frame, TPixmap* rgba, int w, int h) {
-    if (w < kMinOutlinedSide || h < kMinOutlinedSide || !RingClear(rgba, w, h)) return;
+    if (!frame->filtered || w < kMinOutlinedSide || h < kMinOutlinedSide || !RingClear(rgba, w, h)) return;
     std::vector<Point> polygon = Outline(rgba, w, h);
     if (Area(polygon) > kWorthOutlining * w * h) return;
     frame->outline.clear();
@@ -216,9 +218,9 @@ struct PixelMapping {
     }
 };
 
-// The most texels one pixel step along the window's x or y crosses, as GL
-// measures it to choose a mipmap level; infinite when the mapping is not
-// affine or flat.
+// The most texels one pixel step along the window's x or y crosses, the
+// exact measure GL approximates to choose a mipmap level; infinite when the
+// mapping is not affine or flat.
 float TexelsPerPixel(float x0, float y0, float x1, float y1, float w, float h) {
     PixelMapping m;
     if (!m.Read()) return INFINITY;
@@ -235,9 +237,10 @@ float TexelsPerPixel(float x0, float y0, float x1, float y1, float w, float h) {
 }
 
 // Below one texel a pixel GL magnifies, and a mipmapped texture is sampled
-// from level 0 alone; the margin keeps rounding in GL's own measure from
-// ever reaching level 1.
-constexpr float kSurelyMagnified = 0.99f;
+// from level 0 alone. GL may measure up to the square root of two more than
+// this for a rotated image (the larger of the derivatives' sums), so only
+// below its inverse is the image magnified on every GL.
+constexpr float kSurelyMagnified = 0.7f;
 
 std::vector<GLfloat> outlineVertices;  // s, t, x, y for each corner
 bool drawPlainly = false;

@@ -25,7 +25,7 @@ std::vector<Ref<TPixmap>> DrawSeededFrames(bool plain, int frames, bool grab, do
         SpriteIndex = 1 + i % 5;
         SpriteSwitchTime = MilliSecs();
         float scale = 0.05f + 0.12f * i;
-        float alpha = i % 7 == 6 ? 0.004f / static_cast<float>(i / 7) : 1.0f - 0.03f * i;
+        float alpha = i % 7 == 6 ? 0.004f / static_cast<float>(i / 7 + 1) : 1.0f - 0.03f * i;
         TFireworks::Create(40.0f * i - 80, 100.0f + 23.0f * i, alpha, scale, i % 3 ? BLEND_ALPHA : BLEND_LIGHT, 1, 0,
                            0);
     }
