@@ -296,9 +296,35 @@ static bool TakeBufferedLine(FILE* file, LineBytes* line, int* moved) {
     return ended;
 }
 
+// The common case of a line whose end (10 or 0) is already in the C
+// library's buffer: the string is made straight from the buffered bytes,
+// without the 13s, and the line leaves the buffer. Null, with nothing
+// moved, when the buffer holds no line end.
+static String* WholeBufferedLine(FILE* file, int* moved) {
+    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(file->_ptr);
+    const int count = file->_cnt > 0 ? file->_cnt : 0;
+    int end = 0, returns = 0;
+    for (; end < count && bytes[end] != 10 && bytes[end] != 0; ++end) returns += bytes[end] == 13;
+    if (end == count) return nullptr;
+    String* line = NewString(end - returns);
+    char16_t* out = line->Text();
+    for (int i = 0; i < end; ++i) {
+        if (bytes[i] != 13) *out++ = bytes[i];
+    }
+    *moved = end + 1;
+    file->_ptr += *moved;
+    file->_cnt -= *moved;
+    return line;
+}
+
 String* TCStream::ReadLine() {
     if (!PlainBytes() || !file) return TStream::ReadLine();
     SwitchDirection(MODE_READ);
+    int moved = 0;
+    if (String* whole = WholeBufferedLine(file, &moved)) {
+        if (pos >= 0) pos += moved;
+        return whole;
+    }
     LineBytes line;
     for (;;) {
         int moved = 0;
