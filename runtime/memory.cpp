@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <malloc.h>
 #include <vector>
 
 #include "runtime/exception.h"
@@ -107,13 +108,27 @@ void FreeAligned(void* block) { std::free(reinterpret_cast<char**>(block)[-1]); 
 // Freed large blocks kept for the next large request of about their size.
 // A new block of this size comes from the system as fresh pages (Wine's heap
 // maps and unmaps it), and the first touch of each page costs more than, for
-// example, decoding an image into it. Invariant: the cache holds at most
-// kCachedBlocks blocks of at most kCachedBlockBytes each, oldest first, none
-// of them in largeBlocks, each with at most the size it was allocated with.
+// example, decoding an image or a text into it. Invariant: the cache holds at
+// most kCachedBlocks blocks and kCachedBytes bytes, oldest first, none of
+// them in largeBlocks, each entry spanning the block's whole capacity.
 constexpr int kCachedBlocks = 4;
-constexpr uintptr_t kCachedBlockBytes = 1 << 20;
+constexpr uintptr_t kCachedBytes = 16 << 20;
 LargeBlock cachedBlocks[kCachedBlocks];
 int cachedCount;
+uintptr_t cachedBytes;
+
+// What an aligned block can hold: its heap block's size less the alignment
+// in front. A reused or cut block may hold more than its record says.
+uintptr_t Capacity(uintptr_t start) {
+    char* raw = reinterpret_cast<char**>(start)[-1];
+    return _msize(raw) - (start - reinterpret_cast<uintptr_t>(raw));
+}
+
+void DropCachedBlock(int i) {
+    cachedBytes -= cachedBlocks[i].end - cachedBlocks[i].start;
+    std::copy(cachedBlocks + i + 1, cachedBlocks + cachedCount, cachedBlocks + i);
+    --cachedCount;
+}
 
 // A cached block that fits size without wasting more than a quarter of it.
 uintptr_t TakeCachedBlock(int size) {
@@ -122,26 +137,26 @@ uintptr_t TakeCachedBlock(int size) {
         const uintptr_t capacity = cachedBlocks[i].end - cachedBlocks[i].start;
         if (capacity >= want && capacity - want <= capacity / 4) {
             uintptr_t start = cachedBlocks[i].start;
-            std::copy(cachedBlocks + i + 1, cachedBlocks + cachedCount, cachedBlocks + i);
-            --cachedCount;
+            DropCachedBlock(i);
             return start;
         }
     }
     return 0;
 }
 
-// Keeps a freed block, the oldest giving way when the cache is full.
+// Keeps a freed block, the oldest giving way while the cache is full.
 void CacheBlock(const LargeBlock& block) {
-    if (block.end - block.start > kCachedBlockBytes) {
+    const uintptr_t capacity = Capacity(block.start);
+    if (capacity > kCachedBytes) {
         FreeAligned(reinterpret_cast<void*>(block.start));
         return;
     }
-    if (cachedCount == kCachedBlocks) {
+    while (cachedCount == kCachedBlocks || cachedBytes + capacity > kCachedBytes) {
         FreeAligned(reinterpret_cast<void*>(cachedBlocks[0].start));
-        std::copy(cachedBlocks + 1, cachedBlocks + kCachedBlocks, cachedBlocks);
-        --cachedCount;
+        DropCachedBlock(0);
     }
-    cachedBlocks[cachedCount++] = block;
+    cachedBlocks[cachedCount++] = LargeBlock{block.start, block.start + capacity};
+    cachedBytes += capacity;
 }
 
 void* AllocLarge(int size) {
@@ -208,6 +223,18 @@ void MemFree(void* block, int size) {
     FreeBlock* free = static_cast<FreeBlock*>(block);
     free->next = freeLists[index];
     freeLists[index] = free;
+}
+
+bool MemShrink(void* block, int size, int newSize) {
+    if (!block || newSize <= kSmallBlockLimit || newSize > size) return false;
+    const uintptr_t start = reinterpret_cast<uintptr_t>(block);
+    auto& blocks = Large();
+    auto it = std::lower_bound(blocks.begin(), blocks.end(), start,
+                               [](const LargeBlock& b, uintptr_t s) { return b.start < s; });
+    if (it == blocks.end() || it->start != start) return false;
+    it->end = start + static_cast<uintptr_t>(newSize);
+    bytesAllocated -= size - newSize;
+    return true;
 }
 
 void* MemAllocBlock(int size) { return reinterpret_cast<void*>(AllocAligned(size > 0 ? size : 1)); }

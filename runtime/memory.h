@@ -7,8 +7,9 @@
 //    from 65536-byte chunks; each class's free list is threaded through the
 //    first word of its free blocks;
 //  - larger requests are aligned heap blocks whose raw pointer sits in the
-//    word just before the block; a few freed ones of up to 1 MiB are kept
-//    for the next request of about their size;
+//    word just before the block; a few freed ones, 16 MiB at most in all,
+//    are kept for the next request of about their size; a block's record
+//    may end before its heap block does, never after it;
 //  - a mem bit is set exactly for the 16-byte units where a live object begins.
 #pragma once
 #include <cstddef>
@@ -19,6 +20,12 @@ constexpr int kChunkSize = 65536;
 
 void* MemAlloc(int size);
 void MemFree(void* block, int size);
+
+// Gives back the end of a large block, which counts as newSize bytes from
+// then on: its record ends there, and the tail stays unused until the block
+// is freed. False, with nothing changed, unless both sizes are large (MemFree
+// tells small and large blocks apart by size alone).
+bool MemShrink(void* block, int size, int newSize);
 
 // Aligned heap blocks whose size the caller need not remember (the C text
 // buffers that strings hand out, for example).

@@ -7,6 +7,7 @@
 #include "runtime/array.h"
 #include "runtime/collector.h"
 #include "runtime/exception.h"
+#include "runtime/memory.h"
 
 KV_DEFINE_CLASS(String, Object);
 
@@ -26,6 +27,15 @@ String* NewString(int length) {
     CollectorBeforeAlloc(size);
     void* block = MemAlloc(size);
     return new (block) String(length);
+}
+
+String* CutNewString(String* fresh, int length) {
+    if (length >= fresh->length) return fresh;
+    if (length > 0 && MemShrink(fresh, fresh->AllocSize(), 12 + 2 * length)) {
+        fresh->length = length;
+        return fresh;
+    }
+    return String::FromShorts(fresh->Text(), length);
 }
 
 void String::Free() {

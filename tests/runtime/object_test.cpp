@@ -9,6 +9,7 @@
 #include "runtime/array.h"
 #include "runtime/collector.h"
 #include "runtime/exception.h"
+#include "runtime/memory.h"
 #include "runtime/object.h"
 #include "runtime/string.h"
 #include "runtime/win32.h"
@@ -459,4 +460,29 @@ TEST(Memory, FreedLargeBlocksServeRequestsOfAboutTheirSize) {
     for (auto [block, bytes] : {std::pair{small, size / 2}, {larger, size + 16}, {b, size - 4096}}) {
         MemFree(block, bytes);
     }
+}
+
+// A large block cut in place counts as its new size, and, freed, serves a
+// request of its whole first size; a cut into the small range is refused.
+TEST(Memory, ALargeBlockCutInPlaceIsReusedWhole) {
+    const int size = 8 << 20;  // larger than any block the cache kept before
+    void* a = MemAlloc(size);
+    const int64_t before = MemoryAllocated();
+    EXPECT_FALSE(MemShrink(a, size, kSmallBlockLimit));
+    EXPECT_TRUE(MemShrink(a, size, 4096));
+    EXPECT_EQ(before - MemoryAllocated(), size - 4096);
+    MemFree(a, 4096);
+    void* b = MemAlloc(size);
+    EXPECT_EQ(b, a);
+    MemFree(b, size);
+}
+
+TEST(Memory, AFreshStringIsCutInPlaceOnlyWhileItsBlockStaysLarge) {
+    String* big = NewString(100000);
+    for (int i = 0; i < 1000; ++i) big->Text()[i] = static_cast<char16_t>('a' + i % 26);
+    EXPECT_EQ(CutNewString(big, 1000), big);
+    EXPECT_EQ(big->length, 1000);
+    String* copy = CutNewString(big, 10);
+    EXPECT_NE(copy, big);
+    EXPECT_EQ(std::u16string(copy->Text(), 10), u"abcdefghij");
 }
