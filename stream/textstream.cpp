@@ -1,5 +1,6 @@
 #include "stream/textstream.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 #include <string>
@@ -100,13 +101,38 @@ int ReadCharOf(TTextStream* text) {
     return CharValue<kEncoding>(b);
 }
 
+// The UTF-8 characters of bytes[0, count) that start at least two bytes
+// before its end, so that none is cut off and no byte needs a bounds check.
+// Returns the bytes used; out moves past the characters made.
+int DecodeUtf8Body(const unsigned char* bytes, int count, char16_t** out) {
+    char16_t* to = *out;
+    int at = 0;
+    while (at < count - 2) {
+        const int first = bytes[at];
+        int c;
+        if (first < 128) {
+            c = first;
+            at += 1;
+        } else if (first < 224) {
+            c = (first - 192) * 64 + (bytes[at + 1] - 128);
+            at += 2;
+        } else {
+            c = first < 240 ? (first - 224) * 4096 + (bytes[at + 1] - 128) * 64 + (bytes[at + 2] - 128) : 0;
+            at += 3;
+        }
+        *to++ = static_cast<char16_t>(c);
+    }
+    *out = to;
+    return at;
+}
+
 // Decodes the whole characters at the start of bytes[0, count) into out,
-// which has room for count characters; with atEnd, a character cut off by
+// which has room for MostCharacters of them; with atEnd, a character cut off by
 // the end is decoded too. Returns the bytes used; *made, the characters.
 template <int kEncoding>
 int DecodeRun(const unsigned char* bytes, int count, bool atEnd, char16_t* out, int* made) {
     char16_t* const start = out;
-    int at = 0;
+    int at = kEncoding == ENCODING_UTF8 ? DecodeUtf8Body(bytes, count, &out) : 0;
     while (at < count) {
         const int first = bytes[at];
         if (kEncoding == ENCODING_UTF8 && first < 128) {  // the common case, one byte
@@ -134,15 +160,47 @@ int DecodeRunIn(int encoding, const unsigned char* bytes, int count, bool atEnd,
     }
 }
 
-// Decodes bytes onto the end of text.
-int AppendRun(int encoding, const unsigned char* bytes, int count, bool atEnd, std::u16string* text) {
-    const size_t old = text->size();
-    text->resize(old + static_cast<size_t>(count));
-    int made = 0;
-    int used = DecodeRunIn(encoding, bytes, count, atEnd, &(*text)[old], &made);
-    text->resize(old + static_cast<size_t>(made));
-    return used;
+// How many characters `count` bytes can make at most.
+int MostCharacters(int encoding, int count) {
+    if (count <= 0) return 0;
+    return encoding == ENCODING_UTF16BE || encoding == ENCODING_UTF16LE ? count / 2 + 1 : count;
 }
+
+// Characters decoded straight into a string from NewString, which is cut to
+// what was made at the end: text read whole is written once, not built up
+// and copied. The string is held here, where the collector's stack scan
+// finds it.
+class DecodedText {
+public:
+    // At most `expected` characters, the usual case; more grow the string.
+    explicit DecodedText(int expected) : text_(NewString(expected > 0 ? expected : 0)) {}
+
+    // Decodes the whole characters at the start of bytes[0, count) (with
+    // atEnd, a cut-off one too); returns the bytes used.
+    int Append(int encoding, const unsigned char* bytes, int count, bool atEnd) {
+        const int most = MostCharacters(encoding, count);
+        if (most > text_->length - made_) Grow(most);
+        int made = 0;
+        int used = DecodeRunIn(encoding, bytes, count, atEnd, text_->Text() + made_, &made);
+        made_ += made;
+        return used;
+    }
+
+    String* Take() { return CutNewString(text_, made_); }
+
+private:
+    // Room for `count` more characters, at least doubling.
+    void Grow(int count) {
+        int64_t want = std::max<int64_t>(2 * static_cast<int64_t>(text_->length), made_ + static_cast<int64_t>(count));
+        if (want > INT_MAX / 2) want = made_ + static_cast<int64_t>(count);
+        String* bigger = NewString(static_cast<int>(want));
+        std::memcpy(bigger->Text(), text_->Text(), 2 * static_cast<size_t>(made_));
+        text_ = bigger;
+    }
+
+    String* text_;
+    int made_ = 0;
+};
 
 }  // namespace
 
@@ -214,21 +272,19 @@ String* TTextStream::ReadFile() {
 // of a character that a run cut off come again at the start of the next.
 String* TTextStream::ReadPlainToEnd() {
     constexpr int kRun = 64 * 1024;
-    std::u16string text;
-    const int left = stream->Size() - stream->Pos();
-    if (left > 0) text.reserve(static_cast<size_t>(left));
+    DecodedText text(MostCharacters(encoding, stream->Size() - stream->Pos()));
     std::vector<unsigned char> run(kRun + 2);
     int kept = 0;  // at most 2: the first bytes of a character
     while (!stream->Eof()) {
         int n = stream->Read(run.data() + kept, kRun);
         if (n <= 0) Throw(new TStreamReadException());
         int count = kept + n;
-        int used = AppendRun(encoding, run.data(), count, false, &text);
+        int used = text.Append(encoding, run.data(), count, false);
         kept = count - used;
         std::memmove(run.data(), run.data() + used, static_cast<size_t>(kept));
     }
-    AppendRun(encoding, run.data(), kept, true, &text);
-    return FromUnits(text);
+    text.Append(encoding, run.data(), kept, true);
+    return text.Take();
 }
 
 String* TTextStream::ReadString(int length) {
