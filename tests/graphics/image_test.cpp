@@ -1,6 +1,8 @@
 // Images, frames and textures: sizes, edge replication, placement of
 // rotated and scaled images.
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <vector>
 
 #include "gl_test_support.h"
@@ -225,4 +227,49 @@ TEST_F(GLTest, ContextsOfThe2DDriverWrapGLContexts) {
     EXPECT_TRUE(IsNull(TVanta2DGraphics::Current()));
     EXPECT_TRUE(IsNull(g2d->graphics));
     DestroyWindow(host);
+}
+
+// An image with a clear rim is drawn by its outline alone: the picture must
+// be the whole quad's, within the one level that interpolating over other
+// triangles may round differently, wherever the opaque part sits and
+// however the image is turned.
+TEST_F(GLTest, OutlinedImageLooksAsItsWholeQuad) {
+    TPixmap* p = Filled(120, 90, PF_RGBA8888, 0);
+    for (int y = 0; y < 90; ++y) {
+        for (int x = 0; x < 120; ++x) {
+            const int dx = x - 30, dy = y - 25;  // an ellipse off centre, and a thin diagonal
+            if (dx * dx + 2 * dy * dy < 300 || (x == y + 20 && y > 0 && y < 80)) {
+                p->WritePixel(x, y, static_cast<int>(0xFF0000C8u | (x * 2) << 16 | (y * 2) << 8));
+            }
+        }
+    }
+    TImage* image = LoadImage(p, IMAGE_FILTERED);
+    MidHandleImage(image);
+    SetClsColor(20, 40, 60);
+    SetBlend(BLEND_ALPHA);
+    SetAlpha(0.8f);
+    SetTransform(33, 1.3f, 1.3f);
+    auto draw = [&](bool plain) {
+        GLDrawPlainly(plain);
+        Cls();
+        DrawImage(image, 160, 120);
+        std::vector<uint32_t> pixels(kTestWidth * kTestHeight);
+        glReadPixels(0, 0, kTestWidth, kTestHeight, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+        return pixels;
+    };
+    const int before = GLOutlinedDraws();
+    std::vector<uint32_t> outlined = draw(false);
+    EXPECT_EQ(GLOutlinedDraws(), before + 1);
+    std::vector<uint32_t> whole = draw(true);
+    GLDrawPlainly(false);
+    int worst = 0, lit = 0;
+    for (size_t i = 0; i < whole.size(); ++i) {
+        for (int shift = 0; shift < 24; shift += 8) {
+            const int a = (outlined[i] >> shift) & 255, b = (whole[i] >> shift) & 255;
+            worst = std::max(worst, std::abs(a - b));
+        }
+        lit += (whole[i] & 0xFFFFFF) != (20 | 40 << 8 | 60 << 16);
+    }
+    EXPECT_LE(worst, 1);
+    EXPECT_GT(lit, 1500);  // the ellipse and the line did show
 }
