@@ -1,5 +1,7 @@
 #include "app/bassbinding.h"
 
+#include <mmsystem.h>  // after the windows header that bassbinding.h brings
+
 #include "app/screensaver.h"
 #include "runtime/exception.h"
 #include "runtime/startup.h"
@@ -127,11 +129,25 @@ int BindRadioLibrary(HMODULE module) {
 
 int LoadRadioLibrary(const char* path) { return BindRadioLibrary(LoadLibraryA(path)); }
 
+// Wine loads and connects its audio driver on a process's first waveOut
+// call, 100 ms and more. Begun on a thread of its own while the display
+// opens, that is done by the time BASS_Init opens the device, just before
+// the first frame.
+static DWORD WINAPI StartSoundSystem(void*) {
+    waveOutGetNumDevs();
+    return 0;
+}
+
+static void WarmUpSoundSystem() {
+    HANDLE thread = CreateThread(nullptr, 0, StartSoundSystem, nullptr, 0, nullptr);
+    if (thread) CloseHandle(thread);
+}
+
 void StartBassBindingModule() {
     KV_START_ONCE();
     StartRuntimeCore();
     char* name = u"bass.dll"_s->ToCString();
-    LoadRadioLibrary(name);
+    if (LoadRadioLibrary(name)) WarmUpSoundSystem();
     MemFreeBlock(name);
     ReleaseRadioLibrary = FreeRadioLibrary;
 }

@@ -8,7 +8,6 @@
 #include "audio/engine.h"
 #include "audio/file_stream.h"
 #include "audio/net_stream.h"
-#include "audio/output.h"
 
 using audio::Engine;
 using audio::SetErrorCode;
@@ -56,14 +55,6 @@ HSTREAM AddStream(int error, const std::shared_ptr<Stream>& stream) {
 }  // namespace
 
 extern "C" {
-
-// Loading the library starts the sound system in the background, so that it
-// is ready when BASS_Init probes the device. The thread itself waits until
-// this returns: the loader runs one DllMain at a time.
-BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
-    if (reason == DLL_PROCESS_ATTACH) audio::Output::WarmUp();
-    return TRUE;
-}
 
 DWORD WINAPI BASS_GetVersion(void) {
     SetErrorCode(BASS_OK);

@@ -219,24 +219,6 @@ std::unique_ptr<Output> Output::Open(int device, int rate, int bufferMs, int* er
     return out;
 }
 
-// The thread holds a reference to the module its code is in, so that the
-// library cannot be unloaded under it.
-static DWORD WINAPI WarmUpThread(void* module) {
-    waveOutGetNumDevs();
-    FreeLibraryAndExitThread(static_cast<HMODULE>(module), 0);
-}
-
-void Output::WarmUp() {
-    HMODULE module = nullptr;
-    if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCSTR>(&WarmUpThread), &module)) return;
-    HANDLE thread = CreateThread(nullptr, 0, WarmUpThread, module, 0, nullptr);
-    if (thread) {
-        CloseHandle(thread);
-    } else {
-        FreeLibrary(module);
-    }
-}
-
 int Output::Probe(int device, int rate) {
     if (device == 0) return 0;
     UINT id = 0;

@@ -18,10 +18,6 @@ public:
     static std::unique_ptr<Output> Open(int device, int rate, int bufferMs, int* error);
     // Whether the device can be opened at all; 0 or an engine error code.
     static int Probe(int device, int rate);
-    // Starts the sound system on a thread of its own and returns at once.
-    // A process's first waveOut call loads and connects the driver (100 ms
-    // and more under Wine); begun early, that is done before Probe needs it.
-    static void WarmUp();
 
     int BlockFrames() const { return blockFrames_; }
     int Rate() const { return rate_; }
