@@ -1,8 +1,10 @@
 #include "stream/stream.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "runtime/exception.h"
@@ -96,32 +98,34 @@ void TStream::WriteDouble(double value) { WriteValue(this, value); }
 
 namespace {
 
-// A line's bytes as ReadLine collects them: 13 is dropped, and the bytes go
-// into the string 1024 at a time.
+// A line's bytes as ReadLine collects them, 13 dropped. Runtime memory is
+// taken by Take alone, once every byte has been read: the collection it may
+// run can free a dropped wrapper of the stream, whose Close closes the
+// stream being read (and frees the C library's buffer of a file).
 class LineBytes {
 public:
     void Add(unsigned char c) {
         if (c == 13) return;
+        if (used_ == sizeof chunk_) Spill();
         chunk_[used_++] = c;
-        if (used_ == sizeof chunk_) Flush();
     }
     void Add(const unsigned char* bytes, int count) {
         for (int i = 0; i < count; ++i) Add(bytes[i]);
     }
     String* Take() {
-        if (used_ > 0) Flush();
-        return line_ ? line_ : EmptyString();
+        if (spilled_.empty()) return String::FromBytes(chunk_, used_);
+        Spill();
+        return String::FromBytes(spilled_.data(), static_cast<int>(spilled_.size()));
     }
 
 private:
-    void Flush() {
-        String* piece = String::FromBytes(chunk_, used_);
-        line_ = line_ ? Concat(line_, piece) : piece;
+    void Spill() {
+        spilled_.append(reinterpret_cast<const char*>(chunk_), static_cast<size_t>(used_));
         used_ = 0;
     }
     unsigned char chunk_[1024];
     int used_ = 0;
-    String* line_ = nullptr;
+    std::string spilled_;  // the chunks before the current one, for long lines
 };
 
 }  // namespace
@@ -296,38 +300,41 @@ static bool TakeBufferedLine(FILE* file, LineBytes* line, int* moved) {
     return ended;
 }
 
-// The common case of a line whose end (10 or 0) is already in the C
-// library's buffer: the string is made straight from the buffered bytes,
-// without the 13s, and the line leaves the buffer. Null, with nothing
-// moved, when the buffer holds no line end.
-static String* WholeBufferedLine(FILE* file, int* moved) {
+constexpr int kShortLine = 1024;
+
+// The common case: a line of at most kShortLine bytes whose end (10 or 0) is
+// already in the C library's buffer. Its characters, without the 13s, go to
+// units and the line leaves the buffer; returns how many, or -1 with nothing
+// moved. The caller makes the string only afterwards (see LineBytes).
+static int TakeShortLine(FILE* file, char16_t* units, int* moved) {
     const unsigned char* bytes = reinterpret_cast<const unsigned char*>(file->_ptr);
-    const int count = file->_cnt > 0 ? file->_cnt : 0;
-    int end = 0, returns = 0;
-    for (; end < count && bytes[end] != 10 && bytes[end] != 0; ++end) returns += bytes[end] == 13;
-    if (end == count) return nullptr;
-    String* line = NewString(end - returns);
-    char16_t* out = line->Text();
+    const int count = std::min(file->_cnt > 0 ? file->_cnt : 0, kShortLine + 1);
+    int end = 0;
+    while (end < count && bytes[end] != 10 && bytes[end] != 0) ++end;
+    if (end == count) return -1;
+    int made = 0;
     for (int i = 0; i < end; ++i) {
-        if (bytes[i] != 13) *out++ = bytes[i];
+        if (bytes[i] != 13) units[made++] = bytes[i];
     }
     *moved = end + 1;
     file->_ptr += *moved;
     file->_cnt -= *moved;
-    return line;
+    return made;
 }
 
 String* TCStream::ReadLine() {
     if (!PlainBytes() || !file) return TStream::ReadLine();
     SwitchDirection(MODE_READ);
+    char16_t units[kShortLine];
     int moved = 0;
-    if (String* whole = WholeBufferedLine(file, &moved)) {
+    const int made = TakeShortLine(file, units, &moved);
+    if (made >= 0) {
         if (pos >= 0) pos += moved;
-        return whole;
+        return String::FromShorts(units, made);
     }
     LineBytes line;
     for (;;) {
-        int moved = 0;
+        moved = 0;
         bool ended = TakeBufferedLine(file, &line, &moved);
         if (pos >= 0) pos += moved;
         if (ended) break;
