@@ -90,8 +90,15 @@ std::vector<LargeBlock>& Large() {
     return *largeBlocks;
 }
 
+void FreeCachedBlocks();
+
 uintptr_t AllocAligned(int size) {
     char* raw = static_cast<char*>(std::malloc(static_cast<size_t>(size) + 20));
+    if (!raw) {
+        // The cached blocks may be what the address space lacks.
+        FreeCachedBlocks();
+        raw = static_cast<char*>(std::malloc(static_cast<size_t>(size) + 20));
+    }
     // A huge request that the address space cannot hold (input asked for it)
     // is a runtime error; running out on a small one leaves nothing to go on with.
     if (!raw && size >= (1 << 20)) RuntimeError("Out of memory");
@@ -142,6 +149,13 @@ uintptr_t TakeCachedBlock(int size) {
         }
     }
     return 0;
+}
+
+void FreeCachedBlocks() {
+    while (cachedCount > 0) {
+        FreeAligned(reinterpret_cast<void*>(cachedBlocks[0].start));
+        DropCachedBlock(0);
+    }
 }
 
 // Keeps a freed block, the oldest giving way while the cache is full.
@@ -231,7 +245,7 @@ bool MemShrink(void* block, int size, int newSize) {
     auto& blocks = Large();
     auto it = std::lower_bound(blocks.begin(), blocks.end(), start,
                                [](const LargeBlock& b, uintptr_t s) { return b.start < s; });
-    if (it == blocks.end() || it->start != start) return false;
+    if (it == blocks.end() || it->start != start || it->end - it->start != static_cast<uintptr_t>(size)) return false;
     it->end = start + static_cast<uintptr_t>(newSize);
     bytesAllocated -= size - newSize;
     return true;
@@ -244,6 +258,8 @@ void MemFreeBlock(void* block) {
 }
 
 int64_t MemoryAllocated() { return bytesAllocated; }
+
+int64_t CachedBlockBytes() { return static_cast<int64_t>(cachedBytes); }
 
 // Mem-bit inconsistencies mean the heap is corrupt: a fatal runtime fault.
 static void MemBitFault(const char* message) { ThrowCError(message); }

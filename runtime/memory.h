@@ -34,6 +34,8 @@ void MemFreeBlock(void* block);
 
 // Bytes handed out and not yet returned.
 int64_t MemoryAllocated();
+// Bytes of the freed large blocks kept for reuse.
+int64_t CachedBlockBytes();
 
 void SetMemBit(void* address);
 void ClearMemBit(void* address);

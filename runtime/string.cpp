@@ -29,9 +29,12 @@ String* NewString(int length) {
     return new (block) String(length);
 }
 
+// Cut in place, the string keeps its whole block while it lives, so only
+// when that wastes at most a quarter of it.
 String* CutNewString(String* fresh, int length) {
     if (length >= fresh->length) return fresh;
-    if (length > 0 && MemShrink(fresh, fresh->AllocSize(), 12 + 2 * length)) {
+    if (length > 0 && length >= fresh->length - fresh->length / 4 &&
+        MemShrink(fresh, fresh->AllocSize(), 12 + 2 * length)) {
         fresh->length = length;
         return fresh;
     }

@@ -67,7 +67,8 @@ static_assert(sizeof(String) == 12);
 // A string of `length` units with undefined text; the empty string for 0.
 String* NewString(int length);
 // The first `length` units of a string from NewString that nothing else
-// holds yet: the same string cut in place when its block allows, else a copy.
+// holds yet: the same string cut in place when that wastes at most a quarter
+// of its block, else a copy.
 String* CutNewString(String* fresh, int length);
 String* FromInts(const int32_t* values, int count);
 String* FromArray(Array* array);  // "b", "s" or "i" arrays

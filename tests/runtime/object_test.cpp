@@ -462,27 +462,37 @@ TEST(Memory, FreedLargeBlocksServeRequestsOfAboutTheirSize) {
     }
 }
 
-// A large block cut in place counts as its new size, and, freed, serves a
-// request of its whole first size; a cut into the small range is refused.
-TEST(Memory, ALargeBlockCutInPlaceIsReusedWhole) {
+// A large block cut in place counts as its new size, and, freed, is kept
+// whole and serves a request of its first size; a cut into the small range,
+// or from a size that is not the block's, is refused.
+TEST(Memory, ALargeBlockCutInPlaceIsKeptAndReusedWhole) {
     const int size = 8 << 20;  // larger than any block the cache kept before
     void* a = MemAlloc(size);
     const int64_t before = MemoryAllocated();
     EXPECT_FALSE(MemShrink(a, size, kSmallBlockLimit));
+    EXPECT_FALSE(MemShrink(a, size - 16, 4096));
     EXPECT_TRUE(MemShrink(a, size, 4096));
     EXPECT_EQ(before - MemoryAllocated(), size - 4096);
     MemFree(a, 4096);
+    const int64_t cached = CachedBlockBytes();
+    EXPECT_GE(cached, size);
     void* b = MemAlloc(size);
     EXPECT_EQ(b, a);
+    EXPECT_LE(CachedBlockBytes(), cached - size);
     MemFree(b, size);
 }
 
-TEST(Memory, AFreshStringIsCutInPlaceOnlyWhileItsBlockStaysLarge) {
+TEST(Memory, AFreshStringIsCutInPlaceOnlyWhenLittleIsWasted) {
     String* big = NewString(100000);
     for (int i = 0; i < 1000; ++i) big->Text()[i] = static_cast<char16_t>('a' + i % 26);
-    EXPECT_EQ(CutNewString(big, 1000), big);
-    EXPECT_EQ(big->length, 1000);
-    String* copy = CutNewString(big, 10);
+    const int64_t before = MemoryAllocated();
+    EXPECT_EQ(CutNewString(big, 80000), big);
+    EXPECT_EQ(big->length, 80000);
+    EXPECT_EQ(before - MemoryAllocated(), 2 * 20000);
+    String* copy = CutNewString(big, 1000);  // would waste more than a quarter: copied
+    EXPECT_NE(copy, big);
+    EXPECT_EQ(copy->length, 1000);
+    copy = CutNewString(big, 10);
     EXPECT_NE(copy, big);
     EXPECT_EQ(std::u16string(copy->Text(), 10), u"abcdefghij");
 }

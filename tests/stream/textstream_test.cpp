@@ -138,7 +138,7 @@ TEST(TextMalformed, ReadsNeverGoPastTheEnd) {
 // what a stream read one byte at a time gives, across the runs' seams and
 // with a character cut off by the end.
 TEST(TextRuns, RunsDecodeAsSingleBytesDo) {
-    std::string bytes = RandomBytes(Stressed() ? 70000 : 200000, 7) + "\xe2\x82";
+    std::string bytes = RandomBytes(Stressed() ? 70001 : 200001, 7) + "\xe2\x82";  // odd: UTF-16 ends cut off too
     bytes.replace(65500, 38, std::string(35, 'a') + "\xe2\x82\xac");  // a character across the first seam
     ScratchFolder dir;
     String* path = dir.Path("runs.bin");
