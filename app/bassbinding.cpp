@@ -1,7 +1,5 @@
 #include "app/bassbinding.h"
 
-#include <mmsystem.h>  // after the windows header that bassbinding.h brings
-
 #include "app/screensaver.h"
 #include "runtime/exception.h"
 #include "runtime/startup.h"
@@ -129,16 +127,14 @@ int BindRadioLibrary(HMODULE module) {
 
 int LoadRadioLibrary(const char* path) { return BindRadioLibrary(LoadLibraryA(path)); }
 
-// Wine loads and connects its audio driver on a process's first waveOut
-// call, 100 ms and more. Begun on a thread of its own while the display
-// opens, that is done by the time BASS_Init opens the device, just before
-// the first frame.
+// The thread touches nothing of the runtime, whose objects belong to the
+// main thread.
 static DWORD WINAPI StartSoundSystem(void*) {
     waveOutGetNumDevs();
     return 0;
 }
 
-static void WarmUpSoundSystem() {
+void WarmUpSoundSystem() {
     HANDLE thread = CreateThread(nullptr, 0, StartSoundSystem, nullptr, 0, nullptr);
     if (thread) CloseHandle(thread);
 }
@@ -147,7 +143,7 @@ void StartBassBindingModule() {
     KV_START_ONCE();
     StartRuntimeCore();
     char* name = u"bass.dll"_s->ToCString();
-    if (LoadRadioLibrary(name)) WarmUpSoundSystem();
+    LoadRadioLibrary(name);
     MemFreeBlock(name);
     ReleaseRadioLibrary = FreeRadioLibrary;
 }

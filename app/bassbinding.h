@@ -61,3 +61,9 @@ int LoadRadioLibrary(const char* path);
 
 // Loads "bass.dll" and binds it; also makes Run's last step free the library.
 void StartBassBindingModule();
+
+// Starts the system's audio driver on a thread of its own and returns at
+// once. Wine loads and connects it on a process's first waveOut call, 100 ms
+// and more; begun before the display opens, that is done by the time
+// BASS_Init opens the device, just before the first frame.
+void WarmUpSoundSystem();

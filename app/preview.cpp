@@ -3,6 +3,7 @@
 // own window becomes a child of that area, a canvas fills it, and the
 // saver's scene is drawn into it without the radio stream until the window
 // is closed or the host area goes away.
+#include "app/bassbinding.h"
 #include "app/scene.h"
 #include "app/screensaver.h"
 #include "graphics/glvanta2d.h"
@@ -51,6 +52,7 @@ int TScreenSaver::RunPreview() {
     previewTicks = CreateTimer(100);
     HWND host = HostHandle();
     if (!IsWindow(host)) return 0;
+    WarmUpSoundSystem();
     RECT area;
     GetClientRect(host, &area);
     width = area.right;

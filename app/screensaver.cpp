@@ -1,5 +1,6 @@
 #include "app/screensaver.h"
 
+#include "app/bassbinding.h"
 #include "app/globals.h"
 #include "app/scene.h"
 #include "graphics/freetypefont.h"
@@ -210,6 +211,7 @@ int TScreenSaver::OpenSaverDisplay() {
 }
 
 int TScreenSaver::StartSaver(int preview) {
+    WarmUpSoundSystem();
     if (!OpenSaverDisplay()) return 0;
     HideMouse();
     SetLight();

@@ -23,8 +23,9 @@ void MemFree(void* block, int size);
 
 // Gives back the end of a large block, which counts as newSize bytes from
 // then on: its record ends there, and the tail stays unused until the block
-// is freed. False, with nothing changed, unless both sizes are large (MemFree
-// tells small and large blocks apart by size alone).
+// is freed. False, with nothing changed, unless size is the block's recorded
+// size and both sizes are large (MemFree tells small and large blocks apart
+// by size alone).
 bool MemShrink(void* block, int size, int newSize);
 
 // Aligned heap blocks whose size the caller need not remember (the C text

@@ -168,7 +168,8 @@ int MostCharacters(int encoding, int count) {
 
 // Characters decoded straight into a string from NewString, which is cut to
 // what was made at the end: text read whole is written once, not built up
-// and copied. The string is held here, where the collector's stack scan
+// and copied (unless the cut would waste much of the string; see
+// CutNewString). The string is held here, where the collector's stack scan
 // finds it.
 class DecodedText {
 public:

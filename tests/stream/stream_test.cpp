@@ -239,6 +239,9 @@ TEST(StreamLines, ReadLineLongerThanItsBuffer) {
 TEST(StreamLines, FileLinesAreTheGenericLines) {
     std::string bytes = RandomBytes(Stressed() ? 3000 : 30000, 11);
     for (size_t i = 0; i < bytes.size(); i += 37) bytes[i] = i % 3 ? '\n' : '\r';
+    // Lines about as long as the short-line buffer, one with a 13 at its seam.
+    for (int length : {1023, 1024, 1025, 2000}) bytes += std::string(static_cast<size_t>(length), 'y') + "\n";
+    bytes += std::string(1023, 'z') + "\r" + std::string(5, 'z') + "\n";
     bytes += std::string(1500, 'x');  // a last line longer than the line buffer, without an end
     ScratchFolder dir;
     String* path = dir.Path("lines.bin");
