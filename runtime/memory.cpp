@@ -189,12 +189,18 @@ void* AllocLarge(int size) {
     return reinterpret_cast<void*>(aligned);
 }
 
-void FreeLarge(void* block) {
-    uintptr_t start = reinterpret_cast<uintptr_t>(block);
+// The record of the large block that starts at start, or Large().end().
+std::vector<LargeBlock>::iterator FindLargeBlock(uintptr_t start) {
     auto& blocks = Large();
     auto it = std::lower_bound(blocks.begin(), blocks.end(), start,
                                [](const LargeBlock& b, uintptr_t s) { return b.start < s; });
-    if (it == blocks.end() || it->start != start) {
+    return it != blocks.end() && it->start == start ? it : blocks.end();
+}
+
+void FreeLarge(void* block) {
+    auto& blocks = Large();
+    auto it = FindLargeBlock(reinterpret_cast<uintptr_t>(block));
+    if (it == blocks.end()) {
         FreeAligned(block);
         return;
     }
@@ -241,12 +247,9 @@ void MemFree(void* block, int size) {
 
 bool MemShrink(void* block, int size, int newSize) {
     if (!block || newSize <= kSmallBlockLimit || newSize > size) return false;
-    const uintptr_t start = reinterpret_cast<uintptr_t>(block);
-    auto& blocks = Large();
-    auto it = std::lower_bound(blocks.begin(), blocks.end(), start,
-                               [](const LargeBlock& b, uintptr_t s) { return b.start < s; });
-    if (it == blocks.end() || it->start != start || it->end - it->start != static_cast<uintptr_t>(size)) return false;
-    it->end = start + static_cast<uintptr_t>(newSize);
+    auto it = FindLargeBlock(reinterpret_cast<uintptr_t>(block));
+    if (it == Large().end() || it->end - it->start != static_cast<uintptr_t>(size)) return false;
+    it->end = it->start + static_cast<uintptr_t>(newSize);
     bytesAllocated -= size - newSize;
     return true;
 }

@@ -284,14 +284,20 @@ int TCStream::Read(void* buffer, int count) {
     return n;
 }
 
+// Where the line in bytes[0, count) ends: its first 10 or 0, else count.
+static int LineEnd(const unsigned char* bytes, int count) {
+    int end = 0;
+    while (end < count && bytes[end] != 10 && bytes[end] != 0) ++end;
+    return end;
+}
+
 // The unread bytes of the C library's buffer up to the line's end go into
 // line and leave the buffer; true when the line ended among them. msvcrt's
 // FILE is public: _ptr is the next unread byte, _cnt how many are left.
 static bool TakeBufferedLine(FILE* file, LineBytes* line, int* moved) {
     const unsigned char* bytes = reinterpret_cast<const unsigned char*>(file->_ptr);
     const int count = file->_cnt > 0 ? file->_cnt : 0;
-    int end = 0;
-    while (end < count && bytes[end] != 10 && bytes[end] != 0) ++end;
+    const int end = LineEnd(bytes, count);
     line->Add(bytes, end);
     const bool ended = end < count;
     *moved = ended ? end + 1 : end;
@@ -309,8 +315,7 @@ constexpr int kShortLine = 1024;
 static int TakeShortLine(FILE* file, char16_t* units, int* moved) {
     const unsigned char* bytes = reinterpret_cast<const unsigned char*>(file->_ptr);
     const int count = std::min(file->_cnt > 0 ? file->_cnt : 0, kShortLine + 1);
-    int end = 0;
-    while (end < count && bytes[end] != 10 && bytes[end] != 0) ++end;
+    const int end = LineEnd(bytes, count);
     if (end == count) return -1;
     int made = 0;
     for (int i = 0; i < end; ++i) {
